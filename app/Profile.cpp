@@ -1,1 +1,307 @@
 #include "Profile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class Kind { Other, Section, Key };
+
+struct Parsed {
+    Kind kind = Kind::Other;
+    std::string_view name;  // section or key name
+    std::string_view value; // key lines only
+};
+
+std::string_view trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string_view unquote(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// Blank lines, comments, unclosed "[" lines and lines without "=" are Other: kept, never matched.
+Parsed parseLine(std::string_view line) {
+    const std::string_view text = trim(line);
+    if (text.empty() || text.front() == ';' || text.front() == '#')
+        return {};
+    if (text.front() == '[') {
+        const auto close = text.rfind(']');
+        if (close == std::string_view::npos)
+            return {};
+        return {Kind::Section, trim(text.substr(1, close - 1)), {}};
+    }
+    const auto equals = text.find('=');
+    const std::string_view name = trim(text.substr(0, equals));
+    if (equals == std::string_view::npos || name.empty())
+        return {};
+    return {Kind::Key, name, unquote(trim(text.substr(equals + 1)))};
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool readsBackAs(const std::string& line, Kind kind, std::string_view name) {
+    if (name.empty() || name.find_first_of("\r\n") != std::string_view::npos)
+        return false;
+    const Parsed parsed = parseLine(line);
+    return parsed.kind == kind && parsed.name == name;
+}
+
+// The Windows functions return at most 255 characters. Counting every byte that is not a UTF-8
+// continuation byte keeps multi-byte characters whole.
+std::string firstCharacters(std::string_view text, size_t count) {
+    size_t characters = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && characters++ == count)
+            return std::string(text.substr(0, i));
+    }
+    return std::string(text);
+}
+
+std::string describe(std::string_view what, const std::string& path, int error) {
+    return std::string(what) + " " + path + ": " + std::system_category().message(error);
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0 && errno != EINTR)
+            return false;
+        if (written > 0)
+            data.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+bool readAll(int fd, std::string* data) {
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0 && errno != EINTR)
+            return false;
+        if (got > 0)
+            data->append(buffer, static_cast<size_t>(got));
+    }
+}
+
+} // namespace
+
+ProfileFile ProfileFile::load(const std::string& path) {
+    ProfileFile profile;
+    profile.path_ = path;
+    if (path.empty()) {
+        profile.loadError_ = "no settings file name given";
+        return profile;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            profile.loadError_ = describe("cannot open", path, errno);
+        return profile;
+    }
+    std::string data;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        profile.loadError_ = describe("cannot examine", path, errno);
+    else if (!S_ISREG(info.st_mode))
+        profile.loadError_ = "not a regular file: " + path;
+    else if (!readAll(fd, &data))
+        profile.loadError_ = describe("cannot read", path, errno);
+    ::close(fd);
+    if (profile.loadFailed())
+        return profile;
+
+    for (size_t start = 0; start < data.size();) {
+        const size_t newline = data.find('\n', start);
+        const size_t end = newline == std::string::npos ? data.size() : newline + 1;
+        std::string_view text(data.data() + start, end - start);
+        // A CR before the LF belongs to the ending, also on a last line cut short after the CR.
+        size_t endingSize = 0;
+        if (text.ends_with("\r\n"))
+            endingSize = 2;
+        else if (text.ends_with('\n') || text.ends_with('\r'))
+            endingSize = 1;
+        profile.lines_.push_back({std::string(text.substr(0, text.size() - endingSize)),
+                                  std::string(text.substr(text.size() - endingSize))});
+        start = end;
+    }
+    if (!profile.lines_.empty() && profile.lines_.front().ending == "\r\n")
+        profile.newline_ = "\r\n";
+    return profile;
+}
+
+bool ProfileFile::findSection(std::string_view section, SectionRange* range) const {
+    bool found = false;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const Parsed parsed = parseLine(lines_[i].text);
+        if (parsed.kind != Kind::Section)
+            continue;
+        if (found) {
+            range->end = i;
+            return true;
+        }
+        if (equalsIgnoreCase(parsed.name, section)) {
+            found = true;
+            *range = {i, lines_.size()};
+        }
+    }
+    return found;
+}
+
+std::string ProfileFile::read(std::string_view section, std::string_view key,
+                              std::string_view defaultValue) const {
+    SectionRange range{};
+    if (findSection(section, &range)) {
+        for (size_t i = range.header + 1; i < range.end; ++i) {
+            const Parsed parsed = parseLine(lines_[i].text);
+            if (parsed.kind == Kind::Key && equalsIgnoreCase(parsed.name, key))
+                return firstCharacters(parsed.value, 255);
+        }
+    }
+    return firstCharacters(defaultValue, 255);
+}
+
+void ProfileFile::terminateLine(size_t index) {
+    std::string& ending = lines_[index].ending;
+    if (ending.empty())
+        ending = newline_;
+    else if (ending == "\r")
+        ending += '\n';
+}
+
+bool ProfileFile::write(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string sectionLine = "[" + std::string(section) + "]";
+    if (!readsBackAs(sectionLine, Kind::Section, section) ||
+        !readsBackAs(std::string(key) + "=", Kind::Key, key))
+        return false;
+    // A line break in a value would start a new line of the file; the first line is kept.
+    value = value.substr(0, value.find_first_of("\r\n"));
+
+    SectionRange range{};
+    if (!findSection(section, &range)) {
+        if (!lines_.empty())
+            terminateLine(lines_.size() - 1);
+        lines_.push_back({sectionLine, newline_});
+        lines_.push_back({std::string(key) + "=" + std::string(value), newline_});
+        return true;
+    }
+    size_t insertAfter = range.header;
+    for (size_t i = range.header + 1; i < range.end; ++i) {
+        const Parsed parsed = parseLine(lines_[i].text);
+        if (parsed.kind != Kind::Key)
+            continue;
+        if (equalsIgnoreCase(parsed.name, key)) {
+            // Keeps the key's spelling as the file has it.
+            lines_[i].text = std::string(parsed.name) + "=" + std::string(value);
+            return true;
+        }
+        insertAfter = i;
+    }
+    terminateLine(insertAfter);
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAfter) + 1,
+                  {std::string(key) + "=" + std::string(value), newline_});
+    return true;
+}
+
+std::string ProfileFile::text() const {
+    std::string all;
+    for (const Line& line : lines_)
+        all += line.text + line.ending;
+    return all;
+}
+
+bool ProfileFile::save(std::string* error) const {
+    const auto fail = [error](std::string message) {
+        if (error)
+            *error = std::move(message);
+        return false;
+    };
+    if (loadFailed())
+        return fail("not saved, the file could not be read: " + loadError_);
+
+    // Saving through a symbolic link replaces the file it points to, not the link.
+    std::string target = path_;
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(target, ignored))
+        target = std::filesystem::weakly_canonical(target, ignored).string();
+
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return fail(describe("cannot create a temporary file", temp, errno));
+
+    const auto abandon = [&](std::string_view what, const std::string& path) {
+        const int reason = errno;
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temp.c_str());
+        return fail(describe(what, path, reason));
+    };
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && ::fchmod(fd, existing.st_mode & 07777) != 0)
+        return abandon("cannot set the permissions of", temp);
+    if (!writeAll(fd, text()))
+        return abandon("cannot write", temp);
+    if (::fsync(fd) != 0)
+        return abandon("cannot flush", temp);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        return abandon("cannot close", temp);
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+        return abandon("cannot replace", target);
+
+    // Makes the rename itself durable. Best effort: the new file is already in place, and
+    // reporting a failure now would tell the caller the old contents remained.
+    const std::string folder = std::filesystem::path(target).parent_path().string();
+    const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
+}
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue, const std::string& path) {
+    return ProfileFile::load(path).read(section, key, defaultValue);
+}
+
+bool WritePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
+                               const std::string& path, std::string* error) {
+    ProfileFile profile = ProfileFile::load(path);
+    if (!profile.write(section, key, value)) {
+        if (error)
+            *error = "cannot store section \"" + std::string(section) + "\" key \"" + std::string(key) + "\"";
+        return false;
+    }
+    return profile.save(error);
+}
