@@ -1,1 +1,12 @@
 #pragma once
+
+#include "Link.h"
+#include "LinkSettings.h"
+
+#include <QString>
+
+#include <memory>
+
+// The link back-end named in [LINK] BACKEND. Returns nullptr and sets *error when the name is
+// unknown or the back-end cannot start.
+std::unique_ptr<Link> createLink(const LinkSettings& settings, QString* error);

@@ -1,1 +1,69 @@
 #pragma once
+
+#include "Link.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+
+// $XDG_RUNTIME_DIR/tempovox/link.sock, or /tmp/tempovox-<uid>/link.sock without a runtime folder.
+QString defaultLinkSocketPath();
+
+// The link as a Unix stream socket server: whatever program drives the radio connects,
+// reports DTMF, busy state and closing, and is told the transmitter key state. Any number of
+// peers may connect; what one peer sends affects only itself, what the program says goes to all.
+class SocketLink final : public Link {
+    Q_OBJECT
+public:
+    // Bounds that keep one misbehaving peer from stalling or exhausting the program.
+    static constexpr int MaxClients = 32;
+    static constexpr int FloodLines = 2000;    // more lines than this ...
+    static constexpr int FloodWindowMs = 1000; // ... within this window drop the peer
+    static constexpr qsizetype MaxPendingOutput = 256 * 1024;
+
+    // Creates the socket's folder (mode 0700) when missing and replaces a stale socket file.
+    // Returns nullptr and sets *error when the path is taken or cannot be used.
+    static std::unique_ptr<SocketLink> listen(const QString& path, const QString& info, QString* error);
+    ~SocketLink() override;
+
+    bool SetPtt(bool on) override;
+    std::optional<bool> LinkBusy() override;
+    const LinkInfo& InfoObject() const override;
+    bool AcknowledgeClosing(int code) override;
+
+    QString path() const { return path_; }
+    int clientCount() const { return int(clients_.size()); }
+
+private:
+    class Client;
+    class Info final : public LinkInfo {
+    public:
+        explicit Info(QString text)
+            : text_(std::move(text)) {}
+        QString InfoText() const override { return text_; }
+
+    private:
+        QString text_;
+    };
+
+    SocketLink(const QString& path, const QString& info);
+
+    void acceptPending();
+    void readFrom(Client* client);
+    void handleLine(Client* client, const QByteArray& line);
+    void peerClosed(Client* client);
+    void send(Client* client, const QByteArray& line);
+    void broadcast(const QByteArray& line);
+    void drop(Client* client, const QString& why);
+    void forget(Client* client);
+
+    QString path_;
+    Info info_;
+    QLocalServer* server_ = nullptr;
+    QList<Client*> clients_;
+    bool ptt_ = false;
+    bool busy_ = false;
+};

@@ -1,1 +1,13 @@
 #include "TransmitKeying.h"
+
+#include "Link.h"
+
+bool TransmitKeying::PttOn() {
+    indicator_.showPtt(true);
+    return link_.SetPtt(true);
+}
+
+bool TransmitKeying::PttOff() {
+    indicator_.showPtt(false);
+    return link_.SetPtt(false);
+}
