@@ -1,1 +1,78 @@
-int main() { return 0; }
+#include "Clock.h"
+#include "Dialogs.h"
+#include "Form1.h"
+#include "Headless.h"
+#include "LinkFactory.h"
+#include "MediaRuntime.h"
+#include "PlatformSettings.h"
+#include "TerminationSignals.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+bool headlessRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            return true;
+    }
+    return false;
+}
+
+int fail(const QString& message) {
+    std::fprintf(stderr, "tempovox: %s\n", qUtf8Printable(message));
+    return 1;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    // The platform must be chosen before the application object exists.
+    const bool headless = headlessRequested(argc, argv) || !displayReachable();
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tempovox"));
+    QApplication::setApplicationVersion(QStringLiteral(TEMPOVOX_VERSION));
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("A talking clock for amateur-radio stations."));
+    options.addHelpOption();
+    options.addVersionOption();
+    options.addOption(
+        {QStringLiteral("headless"), QStringLiteral("Run without a display; messages go to stderr.")});
+    options.process(app);
+
+    QString error;
+    if (!initMediaRuntime(&error))
+        return fail(QStringLiteral("cannot start the media framework: ") + error);
+
+    SystemClock clock;
+    const auto graphs = createPlatformGraphFactory();
+    MessageBoxDialogs messageBoxes;
+    ConsoleDialogs console;
+    const QString profilePath = defaultProfilePath();
+    Form1 window(Form1Services{
+        clock, *graphs, headless ? static_cast<Dialogs&>(console) : messageBoxes,
+        [&profilePath](QString* linkError) { return createLink(readLinkSettings(profilePath), linkError); },
+        profilePath, QCoreApplication::applicationDirPath(),
+        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+        [](int status) {
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }});
+    if (!window.Form_Load())
+        return 1;
+
+    TerminationSignals* signals = TerminationSignals::install(&app, &error);
+    if (!signals)
+        return fail(QStringLiteral("cannot handle termination signals: ") + error);
+    QObject::connect(signals, &TerminationSignals::received, &window, &Form1::ConfirmedExit);
+
+    window.show();
+    return app.exec();
+}

@@ -6,15 +6,15 @@ void ClipPlayer::CleanUp() {
     GraphPosition.reset();
 }
 
-bool ClipPlayer::ApplyVolume(int hundredthsOfDb) {
+bool ClipPlayer::applyVolume(int hundredthsOfDb) {
     return GraphAudio && GraphAudio->SetVolume(hundredthsOfDb);
 }
 
-bool ClipPlayer::ApplyRate(double rate) {
+bool ClipPlayer::applyRate(double rate) {
     return GraphPosition && GraphPosition->SetRate(rate);
 }
 
-bool ClipPlayer::Seek(double seconds) {
+bool ClipPlayer::seek(double seconds) {
     return GraphPosition && GraphPosition->SetCurrentPosition(seconds);
 }
 
@@ -24,6 +24,6 @@ bool ClipPlayer::StartClip() {
     return GraphPosition->SetCurrentPosition(0);
 }
 
-bool ClipPlayer::Stop() {
+bool ClipPlayer::stop() {
     return GraphControl && GraphControl->Stop();
 }

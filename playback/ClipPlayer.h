@@ -8,22 +8,23 @@
 // Dropping the last reference to a graph ends its playback and frees it.
 class ClipPlayer {
 public:
-    explicit ClipPlayer(GraphFactory& factory) : factory_(factory) {}
+    explicit ClipPlayer(GraphFactory& factory)
+        : factory_(factory) {}
 
     void CleanUp();
 
     // Each returns false when there is no clip or the graph refused; callers that ignore
     // failures (the scroll bars, the starters) simply do not look.
-    bool ApplyVolume(int hundredthsOfDb);
-    bool ApplyRate(double rate);
-    bool Seek(double seconds);
+    bool applyVolume(int hundredthsOfDb);
+    bool applyRate(double rate);
+    bool seek(double seconds);
     bool StartClip();
-    bool Stop();
+    bool stop();
 
     std::shared_ptr<MediaControl> GraphControl;
     std::shared_ptr<BasicAudio> GraphAudio;
     std::shared_ptr<MediaPosition> GraphPosition;
 
-protected:
+private:
     GraphFactory& factory_;
 };

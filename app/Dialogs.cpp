@@ -1,0 +1,37 @@
+#include "Dialogs.h"
+
+#include <QMessageBox>
+#include <QRegularExpression>
+
+#include <cstdio>
+
+bool MessageBoxDialogs::askYesNo(QWidget* owner, const QString& text, const QString& title,
+                                 DefaultButton def) {
+    const auto defaultButton = def == DefaultButton::Yes ? QMessageBox::Yes : QMessageBox::No;
+    return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No, defaultButton) ==
+           QMessageBox::Yes;
+}
+
+void MessageBoxDialogs::showError(QWidget* owner, const QString& text, const QString& title) {
+    QMessageBox::warning(owner, title, text, QMessageBox::Ok);
+}
+
+QString ConsoleDialogs::oneLine(const QString& text) {
+    QStringList parts;
+    for (const QString& line : text.split(QRegularExpression(QStringLiteral("[\r\n]+")))) {
+        if (!line.trimmed().isEmpty())
+            parts << line.simplified();
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+bool ConsoleDialogs::askYesNo(QWidget*, const QString& text, const QString& title, DefaultButton) {
+    std::fprintf(stderr, "%s: %s [answered Yes]\n", qUtf8Printable(title), qUtf8Printable(oneLine(text)));
+    std::fflush(stderr);
+    return true;
+}
+
+void ConsoleDialogs::showError(QWidget*, const QString& text, const QString& title) {
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(oneLine(text)));
+    std::fflush(stderr);
+}

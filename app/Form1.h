@@ -1,0 +1,80 @@
+#pragma once
+
+#include "AnnouncementState.h"
+#include "ClipPlayer.h"
+#include "TransmitKeying.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class Clock;
+class Dialogs;
+class GraphFactory;
+class Link;
+namespace Ui {
+class Form1;
+}
+
+// What the main window needs of the platform. The program passes the real services; tests
+// pass doubles, so the window runs offscreen without a link, a sound card or a real clock.
+struct Form1Services {
+    Clock& clock;
+    GraphFactory& graphs;
+    Dialogs& dialogs;
+    std::function<std::unique_ptr<Link>(QString* error)> createLink;
+    QString profilePath;
+    QString programFolder;                       // without a trailing "/"
+    QString programName;                         // the executable's file name without its extension
+    std::function<void(int status)> exitProcess; // ends the process at once
+};
+
+// The main window: the operator's settings live in its controls, its timers drive all work,
+// and it holds the link and the announcement's state for the whole run.
+class Form1 : public QWidget, private PttIndicator {
+    Q_OBJECT
+public:
+    explicit Form1(Form1Services services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up, once, before the window is first shown. Returns false when the link could
+    // not be created; the process has then been ended with status 1.
+    bool Form_Load();
+
+    void Timer5_Timer();
+    void V1_Change();
+    void V2_Change();
+    void H1_Scroll();
+    void Command1_Click();
+    void Command2_Click();
+    void Form_QueryUnload(int& Cancel, int UnloadMode);
+    void EchoLink_Closing();
+    void SaveData();
+    // The closing question answered Yes: release the transmitter and end. SIGTERM and SIGINT
+    // end the program this way too.
+    void ConfirmedExit();
+
+    Ui::Form1& controls() { return *ui_; }
+
+    QTimer Timer1;  // progress refresh
+    QTimer Timer2;  // announcement sequencer, on only while an announcement runs
+    QTimer Timer3;  // clock and scheduled announcements
+    QTimer Timer5;  // voice folder from the language choice
+    QTimer Beacon8; // transmitter watchdog
+
+    std::unique_ptr<Link> EchoLink;
+    AnnouncementState announcement;
+    ClipPlayer player;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showPtt(bool on) override;
+
+    Form1Services services_;
+    std::unique_ptr<Ui::Form1> ui_;
+    std::unique_ptr<TransmitKeying> keying_;
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "LinkSettings.h"
+
+#include <QString>
+
+// Settings that exist only because this platform differs from the one the program was first
+// written for. They live in their own sections, which "Salvar" never writes.
+LinkSettings readLinkSettings(const QString& profilePath);
+
+// Tempovox.ini in $XDG_CONFIG_HOME (default ~/.config): one file, whatever the working folder.
+QString defaultProfilePath();

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+namespace Ui {
+class Form1;
+}
+
+// The operator's settings: the keys of the [SETTINGS] section, read into the window's controls
+// at start-up and written back by "Salvar". Other sections of the file are left as they are.
+namespace SettingsFile {
+
+inline const char* const Section = "SETTINGS";
+
+// Reads every key, in the table's order, straight into its control. A missing file or key
+// gives the key's default, and so does a value that does not convert or that its control
+// cannot take (logged). FILELOCATION's default is the program's folder followed by "/WavFiles/".
+void load(const QString& path, Ui::Form1& ui, QWidget& window, const QString& programFolder);
+
+// Writes every key from the controls in one atomic replacement of the file. On failure the
+// old file is kept, the reason is logged and returned.
+bool save(const QString& path, const Ui::Form1& ui, const QWidget& window, QString* error);
+
+} // namespace SettingsFile

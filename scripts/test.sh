@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+# Tests never touch the operator's real settings or runtime folders.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -m 0700 "$scratch/runtime"
+export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure --parallel "$(nproc)" "$@"
