@@ -11,6 +11,7 @@
 #include <QLocalSocket>
 #include <QPointer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -139,6 +140,7 @@ public:
     LineSplitter lines;
     QElapsedTimer window;
     int linesInWindow = 0;
+    bool busy = false;    // its last report; a peer that has gone reports nothing
     bool reading = false; // its lines are being handled, maybe inside a nested event loop
     bool closed = false;  // the peer hung up while reading was true
     bool dropped = false; // forgotten, waiting for deletion
@@ -198,7 +200,7 @@ bool SocketLink::SetPtt(bool on) {
 }
 
 std::optional<bool> SocketLink::LinkBusy() {
-    return busy_;
+    return std::any_of(clients_.cbegin(), clients_.cend(), [](const Client* client) { return client->busy; });
 }
 
 const LinkInfo& SocketLink::InfoObject() const {
@@ -282,7 +284,7 @@ void SocketLink::handleLine(Client* client, const QByteArray& line) {
     if (const auto* dtmf = std::get_if<LinkProtocol::Dtmf>(&command))
         Q_EMIT DTMFString(dtmf->sequence);
     else if (const auto* busy = std::get_if<LinkProtocol::Busy>(&command))
-        busy_ = busy->busy;
+        client->busy = busy->busy;
     else if (std::holds_alternative<LinkProtocol::Close>(command))
         Q_EMIT Closing();
     else if (const auto* failure = std::get_if<LinkProtocol::Error>(&command))

@@ -15,6 +15,8 @@ QString defaultLinkSocketPath();
 // The link as a Unix stream socket server: whatever program drives the radio connects,
 // reports DTMF, busy state and closing, and is told the transmitter key state. Any number of
 // peers may connect; what one peer sends affects only itself, what the program says goes to all.
+// The link is busy while any connected peer's last report was BUSY 1, so a peer that crashed
+// while busy cannot hold announcements back for ever.
 class SocketLink final : public Link {
     Q_OBJECT
 public:
@@ -65,5 +67,4 @@ private:
     QLocalServer* server_ = nullptr;
     QList<Client*> clients_;
     bool ptt_ = false;
-    bool busy_ = false;
 };

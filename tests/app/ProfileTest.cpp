@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -42,8 +43,25 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-bool runningAsRoot() {
-    return ::geteuid() == 0;
+// Permissions do not stop root: under root the body runs in a child that has become "nobody".
+template <class Body>
+int runUnprivileged(const fs::path& folder, Body body) {
+    if (::geteuid() != 0)
+        return body();
+    constexpr uid_t Nobody = 65534;
+    for (const fs::path& path : {folder, folder / "Tempovox.ini"}) {
+        if (::chown(path.c_str(), Nobody, Nobody) != 0)
+            return 102;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
 }
 
 class ProfileTest : public ::testing::Test {
@@ -304,25 +322,27 @@ TEST_F(ProfileTest, RefusesToSaveOverAFileItCouldNotRead) {
 }
 
 TEST_F(ProfileTest, PermissionsThatStopASaveKeepTheOldFile) {
-    if (runningAsRoot())
-        GTEST_SKIP() << "permissions do not stop root";
     const std::string old = "[SETTINGS]\nTOP=1\n";
     writeFile(file(), old);
-    std::string error;
 
-    ProfileFile profile = ProfileFile::load(file());
-    profile.write("SETTINGS", "TOP", "2");
-    fs::permissions(root(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(profile.save(&error));
-    fs::permissions(root(), fs::perms::owner_all);
-    EXPECT_THAT(error, Not(IsEmpty()));
-    EXPECT_EQ(readFile(file()), old);
+    // Returns which expectation failed, so that it can run in a child process.
+    const auto attempt = [this] {
+        std::string error;
+        ProfileFile profile = ProfileFile::load(file());
+        profile.write("SETTINGS", "TOP", "2");
+        fs::permissions(root(), fs::perms::owner_read | fs::perms::owner_exec);
+        const bool savedIntoReadOnlyFolder = profile.save(&error);
+        fs::permissions(root(), fs::perms::owner_all);
+        if (savedIntoReadOnlyFolder || error.empty())
+            return 1;
 
-    fs::permissions(file(), fs::perms::none); // unreadable: must not be replaced with defaults
-    error.clear();
-    EXPECT_FALSE(WritePrivateProfileString("SETTINGS", "TOP", "2", file(), &error));
-    EXPECT_THAT(error, Not(IsEmpty()));
-    fs::permissions(file(), fs::perms::owner_read);
+        fs::permissions(file(), fs::perms::none); // unreadable: must not be replaced with defaults
+        error.clear();
+        const bool replacedUnreadable = WritePrivateProfileString("SETTINGS", "TOP", "2", file(), &error);
+        fs::permissions(file(), fs::perms::owner_read | fs::perms::owner_write);
+        return replacedUnreadable || error.empty() ? 2 : 0;
+    };
+    EXPECT_EQ(runUnprivileged(root(), attempt), 0);
     EXPECT_EQ(readFile(file()), old);
     EXPECT_THAT(namesIn(root()), ElementsAre("Tempovox.ini"));
 }

@@ -161,6 +161,13 @@ TEST_F(SocketLinkTest, PeerCommandsReachSignalsAndBusyState) {
     peer->send("BUSY 0\n");
     EXPECT_TRUE(QTest::qWaitFor([&] { return link->LinkBusy() == false; }, WaitMs));
 
+    // Busy belongs to the peer that reported it: it ends when that peer goes.
+    auto other = greetedPeer();
+    other->send("BUSY 1\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link->LinkBusy() == true; }, WaitMs));
+    other.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return link->LinkBusy() == false; }, WaitMs));
+
     // None of it was answered with an error.
     link->SetPtt(true);
     EXPECT_EQ(peer->line(), "PTT 1");
@@ -207,16 +214,17 @@ TEST_F(SocketLinkTest, OverlongLinesDropOnlyTheirSender) {
 }
 
 TEST_F(SocketLinkTest, FloodingPeerIsDropped) {
+    QSignalSpy dtmf(link.get(), &Link::DTMFString);
     auto peer = greetedPeer();
-    QByteArray burst = QByteArray("BUSY 0\n").repeated(SocketLink::FloodLines - 1) + "BUSY 1\n";
+    QByteArray burst = QByteArray("BUSY 0\n").repeated(SocketLink::FloodLines - 1) + "DTMF 1\n";
     peer->send(burst);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return link->LinkBusy() == true; }, WaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dtmf.count() == 1; }, WaitMs));
     EXPECT_EQ(link->clientCount(), 1);
 
-    peer->send("BUSY 0\n");
+    peer->send("DTMF 2\n");
     EXPECT_EQ(peer->line(), "ERR flood");
     EXPECT_TRUE(peer->waitDisconnected());
-    EXPECT_EQ(link->LinkBusy(), std::optional<bool>(true)); // the line over the limit was not obeyed
+    EXPECT_EQ(dtmf.count(), 1); // the line over the limit was not obeyed
 }
 
 TEST_F(SocketLinkTest, PeerThatDoesNotReadIsDroppedOthersKeepGoing) {
