@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,15 +53,18 @@ int main(int argc, char** argv) {
         return fail(QStringLiteral("cannot start the media framework: ") + error);
 
     SystemClock clock;
-    const auto graphs = createPlatformGraphFactory();
+    const QString profilePath = defaultProfilePath();
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const auto graphs = createPlatformGraphFactory(readAudioSink(profilePath));
     MessageBoxDialogs messageBoxes;
     ConsoleDialogs console;
-    const QString profilePath = defaultProfilePath();
     Form1 window(Form1Services{
         clock, *graphs, headless ? static_cast<Dialogs&>(console) : messageBoxes,
         [&profilePath](QString* linkError) { return createLink(readLinkSettings(profilePath), linkError); },
-        profilePath, QCoreApplication::applicationDirPath(),
-        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+        profilePath, programFolder, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+        QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")).toString(),
+        QUrl::fromLocalFile(programFolder + QStringLiteral("/README.md")),
+        QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")),
         [](int status) {
             std::fflush(nullptr);
             std::_Exit(status);

@@ -12,8 +12,11 @@ bool MessageBoxDialogs::askYesNo(QWidget* owner, const QString& text, const QStr
            QMessageBox::Yes;
 }
 
-void MessageBoxDialogs::showError(QWidget* owner, const QString& text, const QString& title) {
-    QMessageBox::warning(owner, title, text, QMessageBox::Ok);
+void MessageBoxDialogs::showError(QWidget* owner, const QString& text, const QString& title,
+                                  const QString& detail) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
+    box.setDetailedText(detail);
+    box.exec();
 }
 
 QString ConsoleDialogs::oneLine(const QString& text) {
@@ -31,7 +34,12 @@ bool ConsoleDialogs::askYesNo(QWidget*, const QString& text, const QString& titl
     return true;
 }
 
-void ConsoleDialogs::showError(QWidget*, const QString& text, const QString& title) {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(oneLine(text)));
+QString ConsoleDialogs::errorLine(const QString& text, const QString& detail) {
+    const QString first = oneLine(text.section(QLatin1Char('\n'), 0, 0));
+    return detail.isEmpty() ? first : first + QStringLiteral(": ") + detail;
+}
+
+void ConsoleDialogs::showError(QWidget*, const QString& text, const QString&, const QString& detail) {
+    std::fprintf(stderr, "%s\n", qUtf8Printable(errorLine(text, detail)));
     std::fflush(stderr);
 }

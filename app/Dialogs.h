@@ -13,21 +13,24 @@ public:
     virtual ~Dialogs() = default;
     // A question with Yes and No and a question-mark icon; true when Yes was chosen.
     virtual bool askYesNo(QWidget* owner, const QString& text, const QString& title, DefaultButton def) = 0;
-    // An error with an exclamation icon and OK.
-    virtual void showError(QWidget* owner, const QString& text, const QString& title) = 0;
+    // An error with an exclamation icon and OK; `detail` says what exactly failed.
+    virtual void showError(QWidget* owner, const QString& text, const QString& title,
+                           const QString& detail) = 0;
 };
 
 class MessageBoxDialogs : public Dialogs {
 public:
     bool askYesNo(QWidget* owner, const QString& text, const QString& title, DefaultButton def) override;
-    void showError(QWidget* owner, const QString& text, const QString& title) override;
+    void showError(QWidget* owner, const QString& text, const QString& title, const QString& detail) override;
 };
 
 class ConsoleDialogs : public Dialogs {
 public:
     bool askYesNo(QWidget* owner, const QString& text, const QString& title, DefaultButton def) override;
-    void showError(QWidget* owner, const QString& text, const QString& title) override;
+    void showError(QWidget* owner, const QString& text, const QString& title, const QString& detail) override;
 
     // A box's text on one line: its lines joined, the blanks that lay it out dropped.
     static QString oneLine(const QString& text);
+    // An error as one line: the first line of its text, then what exactly failed.
+    static QString errorLine(const QString& text, const QString& detail);
 };

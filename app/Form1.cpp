@@ -5,6 +5,7 @@
 #include "Link.h"
 #include "SettingsFile.h"
 #include "VoiceLibrary.h"
+#include "sobre_adicional.h"
 #include "ui_Form1.h"
 
 #include <QCloseEvent>
@@ -14,8 +15,6 @@
 
 namespace {
 const QString ProductName = QStringLiteral("Tempovox");
-const QColor PttOnColour(255, 0, 0);
-const QColor PttOffColour(0, 128, 0);
 } // namespace
 
 Form1::Form1(Form1Services services, QWidget* parent)
@@ -26,6 +25,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
     // The button pictures sit in a static library, whose resources are not registered by themselves.
     Q_INIT_RESOURCE(resources);
     ui_->setupUi(this);
+    panel_ = std::make_unique<MainWindowPanel>(*ui_, *this, Timer2, services_.clock, services_.dialogs);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
@@ -34,9 +34,15 @@ Form1::Form1(Form1Services services, QWidget* parent)
     Timer2.setInterval(1);
     Timer2.setTimerType(Qt::PreciseTimer);
     Timer3.setInterval(1000);
+    Timer3.setTimerType(Qt::PreciseTimer);
+    Timer3.setSingleShot(true);
     Timer5.setInterval(100);
     Beacon8.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(&Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     connect(&Timer5, &QTimer::timeout, this, &Form1::Timer5_Timer);
+    connect(&Beacon8, &QTimer::timeout, this, &Form1::Beacon8_Timer);
 
     connect(ui_->V1, &QScrollBar::valueChanged, this, &Form1::V1_Change);
     connect(ui_->V2, &QScrollBar::valueChanged, this, &Form1::V2_Change);
@@ -51,8 +57,10 @@ Form1::Form1(Form1Services services, QWidget* parent)
             bar->setSliderPosition(2 * bar->value() - bar->sliderPosition());
     });
     connect(ui_->H1, &QScrollBar::sliderMoved, this, &Form1::H1_Scroll);
+    connect(ui_->hora_rf, &QPushButton::clicked, this, &Form1::hora_rf_Click);
     connect(ui_->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui_->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(ui_->Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
 
     // A box greyed by the settings file goes back to two states once the operator clicks it.
     for (QCheckBox* box : findChildren<QCheckBox*>())
@@ -70,8 +78,18 @@ bool Form1::Form_Load() {
         services_.exitProcess(1);
         return false;
     }
+    connect(EchoLink.get(), &Link::DTMFString, this, &Form1::EchoLink_DTMFString);
     connect(EchoLink.get(), &Link::Closing, this, &Form1::EchoLink_Closing);
-    keying_ = std::make_unique<TransmitKeying>(*EchoLink, static_cast<PttIndicator&>(*this));
+    keying_ = std::make_unique<TransmitKeying>(*EchoLink, *panel_);
+    composer_ = std::make_unique<Composer>(Composer::Parts{announcement, *panel_, player, *panel_, *keying_,
+                                                           services_.programFolder, services_.voicesHelp});
+    sequencer_ = std::make_unique<Sequencer>(
+        Sequencer::Parts{announcement, *panel_, *composer_, player, *panel_, *keying_});
+    announcer_ = std::make_unique<Announcer>(Announcer::Parts{announcement, *panel_, *composer_, player});
+    scheduler_ =
+        std::make_unique<ClockScheduler>(ClockScheduler::Parts{services_.clock, *panel_, *EchoLink, [this] {
+                                                                   announcer_->SayAudioTime();
+                                                               }});
 
     const QString infoText = EchoLink->InfoObject().InfoText();
     setWindowTitle(ProductName + QStringLiteral("    ") + infoText + QStringLiteral("   ") +
@@ -86,10 +104,38 @@ bool Form1::Form_Load() {
     announcement.AnnounceBusy = 0;
 
     Timer1.start();
-    Timer3.start();
+    Timer3.start(scheduler_->MillisecondsToNextTick());
     Timer5.start();
     Beacon8.start();
     return true;
+}
+
+void Form1::Timer1_Timer() {
+    RefreshProgress(player, *panel_);
+}
+
+void Form1::Timer2_Timer() {
+    sequencer_->Timer2_Timer();
+}
+
+void Form1::Timer3_Timer() {
+    scheduler_->Timer3_Timer();
+    Timer3.start(scheduler_->MillisecondsToNextTick());
+}
+
+void Form1::hora_rf_Click() {
+    announcer_->SayAudioTime();
+}
+
+// Compared exactly: no trimming, case counts, and a longer sequence that holds the code
+// does not match.
+void Form1::EchoLink_DTMFString(const QString& text) {
+    if (text == ui_->DTMFTime->text())
+        announcer_->SayAudioTimeForDtmf();
+}
+
+void Form1::Beacon8_Timer() {
+    keying_->Beacon8_Timer(panel_->ClipEnded(), announcement.AnnounceBusy);
 }
 
 void Form1::Timer5_Timer() {
@@ -137,6 +183,12 @@ void Form1::Command2_Click() {
         services_.exitProcess(0);
 }
 
+// Modal: the main window takes no input meanwhile, but its timers keep announcing.
+void Form1::Command3_Click() {
+    sobre_adicional box(AboutPages{services_.aboutFirstPage, services_.aboutSecondPage}, this);
+    box.exec();
+}
+
 void Form1::Form_QueryUnload(int& Cancel, int /*UnloadMode*/) {
     const bool yes = services_.dialogs.askYesNo(
         this, QStringLiteral("Quit Program - Are You Sure ? Remember To Save Any Changes  "),
@@ -173,11 +225,4 @@ void Form1::closeEvent(QCloseEvent* event) {
         event->ignore();
     else
         event->accept();
-}
-
-void Form1::showPtt(bool on) {
-    QPalette palette = ui_->PTT->palette();
-    palette.setColor(QPalette::WindowText, on ? PttOnColour : PttOffColour);
-    ui_->PTT->setPalette(palette);
-    ui_->PTT->setText(on ? QStringLiteral("PTT ON") : QStringLiteral("PTT OFF"));
 }

@@ -1,10 +1,16 @@
 #pragma once
 
 #include "AnnouncementState.h"
+#include "Announcer.h"
 #include "ClipPlayer.h"
+#include "ClockScheduler.h"
+#include "Composer.h"
+#include "MainWindowPanel.h"
+#include "Sequencer.h"
 #include "TransmitKeying.h"
 
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -26,14 +32,17 @@ struct Form1Services {
     Dialogs& dialogs;
     std::function<std::unique_ptr<Link>(QString* error)> createLink;
     QString profilePath;
-    QString programFolder;                       // without a trailing "/"
-    QString programName;                         // the executable's file name without its extension
+    QString programFolder; // without a trailing "/"
+    QString programName;   // the executable's file name without its extension
+    QString voicesHelp;    // where the operator learns how to get voice files
+    QUrl aboutFirstPage;   // the About box's two pages
+    QUrl aboutSecondPage;
     std::function<void(int status)> exitProcess; // ends the process at once
 };
 
 // The main window: the operator's settings live in its controls, its timers drive all work,
 // and it holds the link and the announcement's state for the whole run.
-class Form1 : public QWidget, private PttIndicator {
+class Form1 : public QWidget {
     Q_OBJECT
 public:
     explicit Form1(Form1Services services, QWidget* parent = nullptr);
@@ -43,12 +52,19 @@ public:
     // not be created; the process has then been ended with status 1.
     bool Form_Load();
 
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
     void Timer5_Timer();
+    void Beacon8_Timer();
+    void hora_rf_Click();
+    void EchoLink_DTMFString(const QString& text);
     void V1_Change();
     void V2_Change();
     void H1_Scroll();
     void Command1_Click();
     void Command2_Click();
+    void Command3_Click();
     void Form_QueryUnload(int& Cancel, int UnloadMode);
     void EchoLink_Closing();
     void SaveData();
@@ -57,6 +73,12 @@ public:
     void ConfirmedExit();
 
     Ui::Form1& controls() { return *ui_; }
+    MainWindowPanel& panel() { return *panel_; }
+    // Present once Form_Load has created the link.
+    TransmitKeying* keying() { return keying_.get(); }
+    Composer* composer() { return composer_.get(); }
+    Sequencer* sequencer() { return sequencer_.get(); }
+    Announcer* announcer() { return announcer_.get(); }
 
     QTimer Timer1;  // progress refresh
     QTimer Timer2;  // announcement sequencer, on only while an announcement runs
@@ -72,9 +94,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void showPtt(bool on) override;
-
     Form1Services services_;
     std::unique_ptr<Ui::Form1> ui_;
+    std::unique_ptr<MainWindowPanel> panel_;
     std::unique_ptr<TransmitKeying> keying_;
+    std::unique_ptr<Composer> composer_;
+    std::unique_ptr<Sequencer> sequencer_;
+    std::unique_ptr<Announcer> announcer_;
+    std::unique_ptr<ClockScheduler> scheduler_;
 };

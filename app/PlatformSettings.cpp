@@ -16,6 +16,11 @@ LinkSettings readLinkSettings(const QString& profilePath) {
     return settings;
 }
 
+QString readAudioSink(const QString& profilePath) {
+    const ProfileFile profile = ProfileFile::load(profilePath.toStdString());
+    return QString::fromStdString(profile.read("AUDIO", "SINK", "")).trimmed();
+}
+
 QString defaultProfilePath() {
     QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
     // Relative values are invalid for XDG folders and are ignored, as other programs do.

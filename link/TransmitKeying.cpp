@@ -11,3 +11,8 @@ bool TransmitKeying::PttOff() {
     indicator_.showPtt(false);
     return link_.SetPtt(false);
 }
+
+void TransmitKeying::Beacon8_Timer(bool clipEnded, int announceBusy) {
+    if (clipEnded && announceBusy == 0)
+        PttOff();
+}

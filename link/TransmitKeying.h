@@ -21,6 +21,11 @@ public:
     bool PttOn();
     bool PttOff();
 
+    // The watchdog, once a second: when the last clip has played to its end and no
+    // announcement has clips left to load, the transmitter is released, again and again
+    // while the program is idle.
+    void Beacon8_Timer(bool clipEnded, int announceBusy);
+
 private:
     Link& link_;
     PttIndicator& indicator_;

@@ -1,5 +1,7 @@
 #include "MediaRuntime.h"
 
+#include "GstGraph.h"
+
 #include <gst/gst.h>
 
 bool initMediaRuntime(QString* error) {
@@ -11,29 +13,6 @@ bool initMediaRuntime(QString* error) {
     return false;
 }
 
-namespace {
-// Clip playback arrives with the player; until then every load fails with a clear reason.
-class UnavailableGraph : public FilterGraph {
-public:
-    bool RenderFile(const QString&, QString* error) override {
-        *error = QStringLiteral("clip playback is not built into this version");
-        return false;
-    }
-    bool Run() override { return false; }
-    bool Stop() override { return false; }
-    bool SetVolume(int) override { return false; }
-    std::optional<double> Duration() const override { return std::nullopt; }
-    std::optional<double> CurrentPosition() const override { return std::nullopt; }
-    bool SetCurrentPosition(double) override { return false; }
-    bool SetRate(double) override { return false; }
-};
-
-class UnavailableGraphFactory : public GraphFactory {
-public:
-    std::shared_ptr<FilterGraph> CreateGraph() override { return std::make_shared<UnavailableGraph>(); }
-};
-} // namespace
-
-std::unique_ptr<GraphFactory> createPlatformGraphFactory() {
-    return std::make_unique<UnavailableGraphFactory>();
+std::unique_ptr<GraphFactory> createPlatformGraphFactory(const QString& sinkDescription) {
+    return std::make_unique<GstGraphFactory>(sinkDescription);
 }

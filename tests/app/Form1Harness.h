@@ -38,6 +38,9 @@ struct Form1Harness {
                              profilePath(),
                              ProgramFolder,
                              QStringLiteral("tempovox"),
+                             QStringLiteral("file:///opt/tempovox/docs/voices.md"),
+                             QUrl(QStringLiteral("file:///opt/tempovox/README.md")),
+                             QUrl(QStringLiteral("file:///opt/tempovox/docs/voices.md")),
                              [this](int status) {
                                  exits << status;
                              }};

@@ -31,11 +31,13 @@ TEST(Form1, TimersHaveTheirIntervalsAndOnlyTheSequencerWaits) {
         bool active;
     };
     for (const Expected& e : {Expected{&form.Timer1, 10, true}, Expected{&form.Timer2, 1, false},
-                              Expected{&form.Timer3, 1000, true}, Expected{&form.Timer5, 100, true},
-                              Expected{&form.Beacon8, 1000, true}}) {
+                              Expected{&form.Timer5, 100, true}, Expected{&form.Beacon8, 1000, true}}) {
         EXPECT_EQ(e.timer->interval(), e.interval);
         EXPECT_EQ(e.timer->isActive(), e.active) << e.interval;
     }
+    // The clock ticks just after each second of the wall clock: 14:15:00.000 plus a few ms.
+    EXPECT_TRUE(form.Timer3.isActive());
+    EXPECT_EQ(form.Timer3.interval(), 1005);
     EXPECT_EQ(form.Timer1.timerType(), Qt::PreciseTimer);
     EXPECT_EQ(form.Timer2.timerType(), Qt::PreciseTimer);
 }
@@ -192,6 +194,67 @@ TEST(Form1, AGreyedBoxGoesBackToTwoStatesOnTheOperatorsClick) {
     h.ui().AMPM->click();
     EXPECT_NE(checkValue(h.ui().AMPM), 2);
     EXPECT_FALSE(h.ui().AMPM->isTristate());
+}
+
+TEST(Form1, ADtmfRequestMatchesOnlyTheExactCode) {
+    struct Case {
+        const char* code;
+        const char* sent;
+        bool starts;
+    };
+    const Case cases[] = {
+        {"123", "123", true},
+        {"123", "0123", false},
+        {"123", "1234", false},
+        {"123", "#123", false},
+        {"123", "123#", false},
+        {"123", "123 ", false},
+        {"123", " 123", false},
+        {"##123**", "##123**", true},
+        {"##123**", "123", false},
+        {"##123**", "##123*", false},
+        {"A1", "a1", false},
+        {"A1", "A1", true},
+        {"", "", true},
+        {"", " ", false},
+    };
+    for (const Case& c : cases) {
+        Form1Harness h;
+        h.start();
+        h.ui().DTMFTime->setText(QLatin1String(c.code));
+        h.link->busy = true; // a request is answered whatever the link reports
+        h.link->sendDtmf(QLatin1String(c.sent));
+        EXPECT_EQ(h.form->Timer2.isActive(), c.starts) << "code '" << c.code << "' sent '" << c.sent << "'";
+        if (c.starts) {
+            EXPECT_EQ(h.form->announcement.ClipStep, 1)
+                << "a request goes on from TheTimeIs whatever Check2 says";
+            EXPECT_EQ(h.form->announcement.SequenceStep, 1);
+        }
+    }
+}
+
+TEST(Form1, TheButtonAnnouncesWhateverTheScheduleAndTheLinkSay) {
+    Form1Harness h("[SETTINGS]\nQUARTERHOUR=0\nCHECK1=0\n");
+    h.start();
+    h.link->busy = true;
+    h.ui().hora_rf->click();
+    EXPECT_TRUE(h.form->Timer2.isActive());
+    EXPECT_EQ(h.form->announcement.ClipStep, 11);
+    EXPECT_EQ(h.graphs.rendered,
+              QStringList({Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/GoodEvening.wav")}))
+        << "the first short announcement after start-up plays just its preamble";
+    EXPECT_EQ(h.ui().PTT->text(), QStringLiteral("PTT ON"));
+}
+
+TEST(Form1, TheClockTickShowsTheTimeAndStartsTheQuarterHour) {
+    Form1Harness h;
+    h.start();
+    h.form->Timer3_Timer(); // 14:15:00 with the default QuarterHour
+    EXPECT_EQ(h.ui().HH->text(), QStringLiteral("14"));
+    EXPECT_EQ(h.ui().MM->text(), QStringLiteral("15"));
+    EXPECT_EQ(h.ui().AM_PM->text(), QStringLiteral("PM"));
+    EXPECT_TRUE(h.form->Timer2.isActive());
+    EXPECT_EQ(h.form->Timer3.interval(), 1005) << "re-armed for just after the next second";
 }
 
 } // namespace

@@ -13,8 +13,8 @@ public:
                           def == DefaultButton::Yes ? QStringLiteral("Yes") : QStringLiteral("No"));
         return answer;
     }
-    void showError(QWidget*, const QString& text, const QString& title) override {
-        shown << QStringLiteral("error|%1|%2").arg(title, text);
+    void showError(QWidget*, const QString& text, const QString& title, const QString& detail) override {
+        shown << QStringLiteral("error|%1|%2|%3").arg(title, text, detail);
     }
 
     bool answer = true;

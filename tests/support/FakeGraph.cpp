@@ -1,10 +1,15 @@
 #include "FakeGraph.h"
 
-bool FakeGraph::RenderFile(const QString& path, QString* error) {
-    calls << QStringLiteral("RenderFile ") + path;
-    if (!renderError.isEmpty()) {
-        *error = renderError;
-        return false;
+bool FakeGraph::RenderFile(const QString& clipPath, QString* error) {
+    calls << QStringLiteral("RenderFile ") + clipPath;
+    path = clipPath;
+    if (library_) {
+        library_->rendered << clipPath;
+        if (clipPath.isEmpty() || library_->missing.contains(clipPath)) {
+            *error = QStringLiteral("no such file");
+            return false;
+        }
+        duration = library_->durations.value(clipPath, 2.0);
     }
     return true;
 }
@@ -40,7 +45,7 @@ bool FakeGraph::SetRate(double newRate) {
 }
 
 std::shared_ptr<FilterGraph> FakeGraphFactory::CreateGraph() {
-    auto graph = std::make_shared<FakeGraph>();
+    auto graph = std::make_shared<FakeGraph>(this);
     made.push_back(graph);
     return graph;
 }

@@ -2,14 +2,22 @@
 
 #include "FilterGraph.h"
 
+#include <QMap>
+#include <QSet>
 #include <QStringList>
 
 #include <memory>
 #include <vector>
 
-// A media graph that plays nothing: it records every call and reports the clip the test set.
+class FakeGraphFactory;
+
+// A media graph that plays nothing: it records every call, and its clip ends when the test
+// says so (`finish`).
 class FakeGraph : public FilterGraph {
 public:
+    explicit FakeGraph(FakeGraphFactory* library = nullptr)
+        : library_(library) {}
+
     bool RenderFile(const QString& path, QString* error) override;
     bool Run() override;
     bool Stop() override;
@@ -19,18 +27,31 @@ public:
     bool SetCurrentPosition(double seconds) override;
     bool SetRate(double newRate) override;
 
+    void finish() { position = duration; }
+
+    QString path;
     QStringList calls;
-    QString renderError; // non-empty: RenderFile fails with it
     double duration = 2.0;
     double position = 0.0;
     double rate = 1.0;
     int volume = 0;
     bool running = false;
+
+private:
+    FakeGraphFactory* library_;
 };
 
+// Hands out fake graphs and plays the part of the voice folder: every path renders unless
+// it is listed as missing, with the duration the test gave it (2 s otherwise).
 class FakeGraphFactory : public GraphFactory {
 public:
     std::shared_ptr<FilterGraph> CreateGraph() override;
 
-    std::vector<std::weak_ptr<FakeGraph>> made; // every graph handed out, to see which still live
+    // The graph made last, while something still holds it.
+    std::shared_ptr<FakeGraph> current() const { return made.empty() ? nullptr : made.back().lock(); }
+
+    QMap<QString, double> durations;
+    QSet<QString> missing;
+    QStringList rendered; // every path asked for, in order
+    std::vector<std::weak_ptr<FakeGraph>> made;
 };

@@ -1,1 +1,0 @@
-#include "VoiceLibrary.h"

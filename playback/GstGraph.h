@@ -1,0 +1,138 @@
+#pragma once
+
+#include "FilterGraph.h"
+
+#include <QString>
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <utility>
+
+// Owns one reference to a GStreamer object and drops it on destruction.
+template <typename T>
+class GstRef {
+public:
+    GstRef() = default;
+    // Takes over a reference the caller owns; a floating one (fresh from a factory) is sunk, so
+    // that the holder owns a plain reference whether or not a bin takes the object later.
+    static GstRef take(T* object) {
+        if (object && g_object_is_floating(object))
+            gst_object_ref_sink(object);
+        return GstRef(object);
+    }
+    // Adds a reference of its own to an object owned elsewhere.
+    static GstRef share(T* object) {
+        return GstRef(object ? static_cast<T*>(gst_object_ref(object)) : nullptr);
+    }
+    ~GstRef() { reset(); }
+    GstRef(GstRef&& other) noexcept
+        : object_(std::exchange(other.object_, nullptr)) {}
+    GstRef& operator=(GstRef&& other) noexcept {
+        if (this != &other) {
+            reset();
+            object_ = std::exchange(other.object_, nullptr);
+        }
+        return *this;
+    }
+    GstRef(const GstRef&) = delete;
+    GstRef& operator=(const GstRef&) = delete;
+
+    T* get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    void reset() {
+        if (object_)
+            gst_object_unref(std::exchange(object_, nullptr));
+    }
+
+private:
+    explicit GstRef(T* object)
+        : object_(object) {}
+    T* object_ = nullptr;
+};
+
+// Makes an element of the named factory, or says which element (and package) is missing.
+GstRef<GstElement> makeElement(const char* factoryName, QString* error);
+
+// One clip in one pipeline of its own:
+//   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo
+//           ! audioconvert ! audioresample ! volume ! <output>
+// scaletempo keeps the pitch when the rate changes; the converters on either side let it and
+// the output each pick their own format. The pipeline lives exactly as long as this object:
+// destruction sets it to NULL, so dropping the last reference silences the clip at once.
+// Every call comes from one thread. No main loop is needed: the calls drain the pipeline's own
+// bus without waiting. After an error on the bus the clip is dead: the position stays where it
+// was and the other calls fail.
+class GstGraph final : public FilterGraph {
+public:
+    // An empty description plays on the desktop's default output and refuses to load when
+    // there is none; otherwise the description is a gst-launch style chain ending in a sink.
+    explicit GstGraph(QString sinkDescription);
+    ~GstGraph() override;
+    GstGraph(const GstGraph&) = delete;
+    GstGraph& operator=(const GstGraph&) = delete;
+
+    // Leaves the clip prerolled and paused at its start, or fails within LoadTimeoutMs with a
+    // reason that tells a missing file, an undecodable one and a missing output apart.
+    bool RenderFile(const QString& path, QString* error) override;
+    // Returns at once; the clip plays on GStreamer's threads.
+    bool Run() override;
+    // Pauses and returns to the start; the clip stays loaded and plays again on Run.
+    bool Stop() override;
+    // -10000 (a hundred decibels down) to 0 (full level).
+    bool SetVolume(int hundredthsOfDb) override;
+
+    // Fixed when the clip is loaded: the length the file declares or, when it declares none,
+    // the length of its decoded audio. The position never exceeds it.
+    std::optional<double> Duration() const override;
+    // Reads exactly the duration once the stream has ended, until a seek moves away from the end.
+    std::optional<double> CurrentPosition() const override;
+    // Clamped to the clip; keeps the current rate.
+    bool SetCurrentPosition(double seconds) override;
+    // Accepts 0.1 to 2.0 and keeps it for later seeks; a clip that has ended stays ended.
+    bool SetRate(double rate) override;
+
+    // The loaded pipeline, or null; for diagnostics and tests.
+    GstElement* pipeline() const { return pipeline_.get(); }
+
+    // The longest a load may take before it counts as failed.
+    static constexpr int LoadTimeoutMs = 5000;
+
+private:
+    bool load(const QString& path, QString* error);
+    void unload();
+    // Drains the bus without waiting; only the end of the stream and errors matter here.
+    void pollBus() const;
+    void handle(GstMessage* message, bool acceptEos) const;
+    void updatePosition() const;
+    bool usable() const;
+    bool seek(double seconds);
+
+    static void onDecodedPad(GstElement* decoder, GstPad* pad, gpointer self);
+
+    const QString sinkDescription_;
+    GstRef<GstElement> pipeline_;
+    GstRef<GstBus> bus_;
+    GstRef<GstElement> converter_; // the first element after the decoder
+    GstRef<GstElement> volume_;
+    std::atomic<bool> audioLinked_{false};
+    double duration_ = 0.0;
+    double rate_ = 1.0;
+    int volumeHundredths_ = 0;
+    // Updated by the const readers as they drain the bus and query the position.
+    mutable double position_ = 0.0;
+    mutable bool ended_ = false;
+    mutable bool failed_ = false;
+};
+
+class GstGraphFactory : public GraphFactory {
+public:
+    explicit GstGraphFactory(QString sinkDescription)
+        : sinkDescription_(std::move(sinkDescription)) {}
+    std::shared_ptr<FilterGraph> CreateGraph() override;
+
+private:
+    const QString sinkDescription_;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class Clock;
+class Link;
+class SchedulePanel;
+
+// Once a second: shows the time, keeps the clock fields the composer names clips from, and
+// starts an announcement on the full hour, the quarters or the half hour as the window asks,
+// unless the link is busy. A trigger that is held back or missed is not repeated.
+class ClockScheduler {
+public:
+    struct Parts {
+        const Clock& clock;
+        SchedulePanel& panel;
+        Link& link;
+        std::function<void()> sayAudioTime;
+    };
+
+    explicit ClockScheduler(Parts parts)
+        : p_(std::move(parts)) {}
+
+    void Timer3_Timer();
+
+    // Milliseconds from now until just after the next second of the wall clock: the tick
+    // lands early in each second, so a late event loop neither skips a second nor sees one
+    // twice.
+    int MillisecondsToNextTick() const;
+
+    // The time as the window shows it, in the locale's long time format without a zone.
+    static QString TimeText(const QTime& time);
+
+private:
+    // Starts the announcement unless this trigger already ran less than a minute ago: a wall
+    // clock stepped back into the same second must not announce twice.
+    void Trigger(const QDateTime& at);
+
+    Parts p_;
+    std::optional<QDateTime> lastTrigger_; // the minute of the last trigger, wall clock
+    qint64 lastTriggerMs_ = 0;             // when it ran, monotonic clock
+};
