@@ -257,4 +257,37 @@ TEST(Form1, TheClockTickShowsTheTimeAndStartsTheQuarterHour) {
     EXPECT_EQ(h.form->Timer3.interval(), 1005) << "re-armed for just after the next second";
 }
 
+TEST(Form1, TheSettingsFileHoldsTheStateOfTheLastSalvarNotOfTheExit) {
+    Form1Harness h;
+    h.start();
+    h.dialogs.answer = false;
+    h.form->close();
+    h.ui().DTMFTime->setText(QStringLiteral("42"));
+    h.ui().Command1->click();
+    h.ui().DTMFTime->setText(QStringLiteral("99"));
+    h.dialogs.answer = true;
+    h.form->close();
+    EXPECT_EQ(h.exits, QList<int>({0}));
+    EXPECT_TRUE(h.dir.read(QStringLiteral("Tempovox.ini")).contains("DTMFTIME=42\n"));
+}
+
+TEST(Form1, AMissingClipIsOneLineOnAConsoleThatNamesTheFile) {
+    Form1Harness h("[SETTINGS]\nCHECK1=0\n");
+    h.start();
+    h.graphs.missing << Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/brasil/GoodEvening.wav");
+    h.form->Timer5_Timer();
+    h.ui().hora_rf->click();
+    ASSERT_EQ(h.dialogs.shown.size(), 1);
+    const QStringList parts = h.dialogs.shown.first().split(QLatin1Char('|'));
+    EXPECT_EQ(parts[1], QStringLiteral("Error"));
+    EXPECT_EQ(ConsoleDialogs::errorLine(parts[2], parts[3]),
+              QStringLiteral("Render error no rendering device found. (Voice File Missing): ") +
+                  Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/brasil/GoodEvening.wav: no such file"));
+    EXPECT_EQ(h.ui().FileLocation->text(), Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/US_Kate/"));
+    EXPECT_TRUE(h.ui().Option3->isChecked());
+    EXPECT_EQ(h.ui().PTT->text(), QStringLiteral("PTT OFF"));
+    EXPECT_FALSE(h.link->keyed);
+    EXPECT_FALSE(h.form->Timer2.isActive()) << "the failed start does not hand over to the sequencer";
+}
+
 } // namespace
