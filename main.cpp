@@ -55,20 +55,22 @@ int main(int argc, char** argv) {
     SystemClock clock;
     const QString profilePath = defaultProfilePath();
     const QString programFolder = QCoreApplication::applicationDirPath();
+    const LinkSettings linkSettings = readLinkSettings(profilePath);
     const auto graphs = createPlatformGraphFactory(readAudioSink(profilePath));
     MessageBoxDialogs messageBoxes;
     ConsoleDialogs console;
     Form1 window(Form1Services{
         clock, *graphs, headless ? static_cast<Dialogs&>(console) : messageBoxes,
-        [&profilePath](QString* linkError) { return createLink(readLinkSettings(profilePath), linkError); },
-        profilePath, programFolder, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+        [&linkSettings](QString* linkError) { return createLink(linkSettings, linkError); }, profilePath,
+        programFolder, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
         QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")).toString(),
         QUrl::fromLocalFile(programFolder + QStringLiteral("/README.md")),
         QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")),
         [](int status) {
             std::fflush(nullptr);
             std::_Exit(status);
-        }});
+        },
+        linkSettings.txTimeoutSeconds});
     if (!window.Form_Load())
         return 1;
 

@@ -173,12 +173,15 @@ void Composer::FailurePath(const QString& reason) {
     p_.panel.SelectOption3();
     p_.panel.SetFileLocation(p_.programFolder + VoiceLibrary::EnglishFolder);
     p_.panel.SelectOptionWAV();
+    EndAnnouncement();
+    p_.panel.ShowRenderError(RenderErrorText(), p_.state.ClipPath, reason);
+}
+
+void Composer::EndAnnouncement() {
     p_.keying.PttOff();
     p_.state.AnnounceBusy = 0;
     p_.panel.SetTimer2Enabled(false);
     p_.state.ClipStep = RestingStep();
     p_.state.SequenceStep = RestingStep();
-    const QString failedPath = p_.state.ClipPath;
     p_.player.CleanUp();
-    p_.panel.ShowRenderError(RenderErrorText(), failedPath, reason);
 }

@@ -34,6 +34,10 @@ public:
     // the operator and returns false.
     bool LoadFile() override;
 
+    // Ends the running announcement at once: the transmitter released, the sequencer stopped,
+    // the chain back at its start and the player empty.
+    void EndAnnouncement();
+
     // The text of the operator's message after a failed load.
     QString RenderErrorText() const;
 

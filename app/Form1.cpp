@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "Clock.h"
 #include "Controls.h"
 #include "Dialogs.h"
 #include "Link.h"
@@ -80,7 +81,12 @@ bool Form1::Form_Load() {
     }
     connect(EchoLink.get(), &Link::DTMFString, this, &Form1::EchoLink_DTMFString);
     connect(EchoLink.get(), &Link::Closing, this, &Form1::EchoLink_Closing);
-    keying_ = std::make_unique<TransmitKeying>(*EchoLink, *panel_);
+    keying_ = std::make_unique<TransmitKeying>(
+        *EchoLink, *panel_,
+        TransmitTimeout{services_.txTimeoutSeconds, [this] { return services_.clock.monotonicMs(); },
+                        [this] {
+                            composer_->EndAnnouncement();
+                        }});
     composer_ = std::make_unique<Composer>(Composer::Parts{announcement, *panel_, player, *panel_, *keying_,
                                                            services_.programFolder, services_.voicesHelp});
     sequencer_ = std::make_unique<Sequencer>(

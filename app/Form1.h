@@ -38,6 +38,7 @@ struct Form1Services {
     QUrl aboutFirstPage;   // the About box's two pages
     QUrl aboutSecondPage;
     std::function<void(int status)> exitProcess; // ends the process at once
+    int txTimeoutSeconds = 0;                    // the transmit time-out; 0 for none
 };
 
 // The main window: the operator's settings live in its controls, its timers drive all work,

@@ -1,5 +1,6 @@
 #include "PlatformSettings.h"
 
+#include "AppLog.h"
 #include "Profile.h"
 
 #include <QDir>
@@ -13,6 +14,16 @@ LinkSettings readLinkSettings(const QString& profilePath) {
     settings.backend = read("BACKEND", settings.backend);
     settings.socketPath = read("SOCKET", {});
     settings.info = read("INFO", {});
+    const QString timeout = read("TX_TIMEOUT", QString::number(settings.txTimeoutSeconds));
+    bool ok = false;
+    const int seconds = timeout.toInt(&ok);
+    if (ok && seconds >= 0)
+        settings.txTimeoutSeconds = seconds;
+    else
+        qCWarning(lcApp).noquote() << QStringLiteral(
+                                          "%1: [LINK] TX_TIMEOUT=%2 is not a number of seconds; using %3")
+                                          .arg(profilePath, timeout)
+                                          .arg(settings.txTimeoutSeconds);
     return settings;
 }
 

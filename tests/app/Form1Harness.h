@@ -41,9 +41,8 @@ struct Form1Harness {
                              QStringLiteral("file:///opt/tempovox/docs/voices.md"),
                              QUrl(QStringLiteral("file:///opt/tempovox/README.md")),
                              QUrl(QStringLiteral("file:///opt/tempovox/docs/voices.md")),
-                             [this](int status) {
-                                 exits << status;
-                             }};
+                             [this](int status) { exits << status; },
+                             txTimeoutSeconds};
     }
 
     Form1& start() {
@@ -60,6 +59,7 @@ struct Form1Harness {
     FakeGraphFactory graphs;
     FakeDialogs dialogs;
     QString linkError;
+    int txTimeoutSeconds = 0;
     FakeLink* link = nullptr;
     QList<int> exits;
     std::unique_ptr<Form1> form;

@@ -282,12 +282,29 @@ TEST(Form1, AMissingClipIsOneLineOnAConsoleThatNamesTheFile) {
     EXPECT_EQ(parts[1], QStringLiteral("Error"));
     EXPECT_EQ(ConsoleDialogs::errorLine(parts[2], parts[3]),
               QStringLiteral("Render error no rendering device found. (Voice File Missing): ") +
-                  Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/brasil/GoodEvening.wav: no such file"));
-    EXPECT_EQ(h.ui().FileLocation->text(), Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/US_Kate/"));
+                  Form1Harness::ProgramFolder +
+                  QStringLiteral("/WavFiles/brasil/GoodEvening.wav: no such file"));
+    EXPECT_EQ(h.ui().FileLocation->text(),
+              Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/US_Kate/"));
     EXPECT_TRUE(h.ui().Option3->isChecked());
     EXPECT_EQ(h.ui().PTT->text(), QStringLiteral("PTT OFF"));
     EXPECT_FALSE(h.link->keyed);
     EXPECT_FALSE(h.form->Timer2.isActive()) << "the failed start does not hand over to the sequencer";
+}
+
+TEST(Form1, TheTransmitTimeOutEndsAStuckAnnouncement) {
+    Form1Harness h("[SETTINGS]\nCHECK1=0\n");
+    h.txTimeoutSeconds = 180;
+    h.start();
+    h.ui().hora_rf->click();
+    ASSERT_TRUE(h.link->keyed);
+    ASSERT_TRUE(h.form->Timer2.isActive());
+    h.clock.advanceMs(181 * 1000); // the clip never ends: a stuck output
+    h.form->Beacon8_Timer();
+    EXPECT_FALSE(h.link->keyed);
+    EXPECT_FALSE(h.form->Timer2.isActive());
+    EXPECT_EQ(h.form->announcement.AnnounceBusy, 0);
+    EXPECT_FALSE(h.form->player.GraphControl);
 }
 
 } // namespace

@@ -64,4 +64,54 @@ TEST(TransmitKeying, IndicatorAndLinkChangeTogether) {
     EXPECT_FALSE(panel.pttShown) << "the indicator shows what the program asked for";
 }
 
+TEST(TransmitKeying, ATransmitterKeyedTooLongIsReleasedAndTheAnnouncementEnded) {
+    FakeLink link;
+    FakePanel panel;
+    qint64 now = 0;
+    int ended = 0;
+    TransmitKeying keying(link, panel,
+                          TransmitTimeout{180, [&] { return now; },
+                                          [&] {
+                                              ++ended;
+                                          }});
+    const auto tickAt = [&](qint64 seconds) {
+        now = seconds * 1000;
+        keying.Beacon8_Timer(false, 1);
+    };
+
+    keying.PttOn();
+    tickAt(100);
+    keying.PttOn(); // keying again for the next clip does not restart the count
+    tickAt(179);
+    EXPECT_TRUE(link.keyed);
+    EXPECT_EQ(ended, 0);
+    tickAt(180);
+    EXPECT_FALSE(link.keyed);
+    EXPECT_FALSE(panel.pttShown);
+    EXPECT_EQ(ended, 1);
+    tickAt(500);
+    EXPECT_EQ(ended, 1) << "once released, nothing more to end";
+
+    // A release restarts the count.
+    keying.PttOn();
+    tickAt(600);
+    keying.PttOff();
+    keying.PttOn();
+    tickAt(779);
+    EXPECT_TRUE(link.keyed);
+    tickAt(780);
+    EXPECT_FALSE(link.keyed);
+}
+
+TEST(TransmitKeying, NoLimitWhenTheTimeOutIsZero) {
+    FakeLink link;
+    FakePanel panel;
+    qint64 now = 0;
+    TransmitKeying keying(link, panel, TransmitTimeout{0, [&] { return now; }, {}});
+    keying.PttOn();
+    now = 48LL * 3600 * 1000;
+    keying.Beacon8_Timer(false, 1);
+    EXPECT_TRUE(link.keyed);
+}
+
 } // namespace
