@@ -66,9 +66,11 @@ int main(int argc, char** argv) {
         QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")).toString(),
         QUrl::fromLocalFile(programFolder + QStringLiteral("/README.md")),
         QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")),
+        // At once, without destructors; back-ends that must release the transmitter on the
+        // way out register with at_quick_exit.
         [](int status) {
             std::fflush(nullptr);
-            std::_Exit(status);
+            std::quick_exit(status);
         },
         linkSettings.txTimeoutSeconds});
     if (!window.Form_Load())
