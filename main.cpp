@@ -60,19 +60,25 @@ int main(int argc, char** argv) {
     MessageBoxDialogs messageBoxes;
     ConsoleDialogs console;
     Form1 window(Form1Services{
-        clock, *graphs, headless ? static_cast<Dialogs&>(console) : messageBoxes,
-        [&linkSettings](QString* linkError) { return createLink(linkSettings, linkError); }, profilePath,
-        programFolder, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
-        QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")).toString(),
-        QUrl::fromLocalFile(programFolder + QStringLiteral("/README.md")),
-        QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")),
+        .clock = clock,
+        .graphs = *graphs,
+        .dialogs = headless ? static_cast<Dialogs&>(console) : messageBoxes,
+        .createLink = [&linkSettings](QString* linkError) { return createLink(linkSettings, linkError); },
+        .profilePath = profilePath,
+        .programFolder = programFolder,
+        .programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+        .voicesHelp = QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")).toString(),
+        .aboutFirstPage = QUrl::fromLocalFile(programFolder + QStringLiteral("/README.md")),
+        .aboutSecondPage = QUrl::fromLocalFile(programFolder + QStringLiteral("/docs/voices.md")),
         // At once, without destructors; back-ends that must release the transmitter on the
         // way out register with at_quick_exit.
-        [](int status) {
-            std::fflush(nullptr);
-            std::quick_exit(status);
-        },
-        linkSettings.txTimeoutSeconds});
+        .exitProcess =
+            [](int status) {
+                std::fflush(nullptr);
+                std::quick_exit(status);
+            },
+        .txTimeoutSeconds = linkSettings.txTimeoutSeconds,
+    });
     if (!window.Form_Load())
         return 1;
 

@@ -23,26 +23,28 @@ struct Form1Harness {
     }
 
     Form1Services services() {
-        return Form1Services{clock,
-                             graphs,
-                             dialogs,
-                             [this](QString* error) -> std::unique_ptr<Link> {
-                                 if (!linkError.isEmpty()) {
-                                     *error = linkError;
-                                     return nullptr;
-                                 }
-                                 auto made = std::make_unique<FakeLink>(QStringLiteral("fake link 1"));
-                                 link = made.get();
-                                 return made;
-                             },
-                             profilePath(),
-                             ProgramFolder,
-                             QStringLiteral("tempovox"),
-                             QStringLiteral("file:///opt/tempovox/docs/voices.md"),
-                             QUrl(QStringLiteral("file:///opt/tempovox/README.md")),
-                             QUrl(QStringLiteral("file:///opt/tempovox/docs/voices.md")),
-                             [this](int status) { exits << status; },
-                             txTimeoutSeconds};
+        return Form1Services{
+            .clock = clock,
+            .graphs = graphs,
+            .dialogs = dialogs,
+            .createLink = [this](QString* error) -> std::unique_ptr<Link> {
+                if (!linkError.isEmpty()) {
+                    *error = linkError;
+                    return nullptr;
+                }
+                auto made = std::make_unique<FakeLink>(QStringLiteral("fake link 1"));
+                link = made.get();
+                return made;
+            },
+            .profilePath = profilePath(),
+            .programFolder = ProgramFolder,
+            .programName = QStringLiteral("tempovox"),
+            .voicesHelp = QStringLiteral("file:///opt/tempovox/docs/voices.md"),
+            .aboutFirstPage = QUrl(QStringLiteral("file:///opt/tempovox/README.md")),
+            .aboutSecondPage = QUrl(QStringLiteral("file:///opt/tempovox/docs/voices.md")),
+            .exitProcess = [this](int status) { exits << status; },
+            .txTimeoutSeconds = txTimeoutSeconds,
+        };
     }
 
     Form1& start() {
