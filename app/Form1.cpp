@@ -108,6 +108,9 @@ bool Form1::Form_Load() {
     SettingsFile::load(services_.profilePath, *ui_, *this, services_.programFolder);
     ui_->V1->setValue(ui_->VolSet->text().toInt());
     announcement.AnnounceBusy = 0;
+    // The voice folder and the clock fields are ready before the first request can come.
+    Timer5_Timer();
+    scheduler_->ShowTime();
 
     Timer1.start();
     Timer3.start(scheduler_->MillisecondsToNextTick());

@@ -10,20 +10,45 @@ LinkSettings readLinkSettings(const QString& profilePath) {
     const auto read = [&](const char* key, const QString& fallback) {
         return QString::fromStdString(profile.read("LINK", key, fallback.toStdString())).trimmed();
     };
+    // A bad value costs one warning line and the default, never the start of the program.
+    const auto warn = [&](const char* key, const QString& value, const QString& expected,
+                          const QString& used) {
+        qCWarning(lcApp).noquote() << QStringLiteral("%1: [LINK] %2=%3 is not %4; using %5")
+                                          .arg(profilePath, QString::fromLatin1(key), value, expected, used);
+    };
+    const auto readNumber = [&](const char* key, int fallback, int minimum, const QString& expected) {
+        const QString text = read(key, QString::number(fallback));
+        bool ok = false;
+        const int number = text.toInt(&ok);
+        if (ok && number >= minimum)
+            return number;
+        warn(key, text, expected, QString::number(fallback));
+        return fallback;
+    };
+    const auto readLine = [&](const char* key, auto fallback, const auto& table) {
+        const QString text = read(key, lineName(table, fallback));
+        if (const auto line = lineFromName(table, text))
+            return *line;
+        warn(key, text, QStringLiteral("one of ") + lineNames(table), lineName(table, fallback));
+        return fallback;
+    };
+
     LinkSettings settings;
     settings.backend = read("BACKEND", settings.backend);
     settings.socketPath = read("SOCKET", {});
     settings.info = read("INFO", {});
-    const QString timeout = read("TX_TIMEOUT", QString::number(settings.txTimeoutSeconds));
-    bool ok = false;
-    const int seconds = timeout.toInt(&ok);
-    if (ok && seconds >= 0)
-        settings.txTimeoutSeconds = seconds;
-    else
-        qCWarning(lcApp).noquote() << QStringLiteral(
-                                          "%1: [LINK] TX_TIMEOUT=%2 is not a number of seconds; using %3")
-                                          .arg(profilePath, timeout)
-                                          .arg(settings.txTimeoutSeconds);
+    settings.txTimeoutSeconds =
+        readNumber("TX_TIMEOUT", settings.txTimeoutSeconds, 0, QStringLiteral("a number of seconds"));
+
+    settings.rigModel =
+        readNumber("RIG_MODEL", settings.rigModel, 1, QStringLiteral("a hamlib model number"));
+    settings.rigPort = read("RIG_PORT", {});
+    settings.rigSpeed =
+        readNumber("RIG_SPEED", settings.rigSpeed, 0, QStringLiteral("a serial speed in baud"));
+    settings.pttType = readLine("PTT_TYPE", settings.pttType, PttLineNames);
+    settings.pttPort = read("PTT_PORT", {});
+    settings.dcdType = readLine("DCD_TYPE", settings.dcdType, BusyLineNames);
+    settings.dcdPort = read("DCD_PORT", {});
     return settings;
 }
 

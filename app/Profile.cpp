@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +106,25 @@ bool readAll(int fd, std::string* data) {
     }
 }
 
+// A save killed half-way leaves its temporary file behind. Those of processes that no longer
+// exist are removed; the settings file itself was never touched by them.
+void removeAbandonedTemporaries(const std::string& target) {
+    const std::filesystem::path path(target);
+    const std::string prefix = path.filename().string() + ".tmp-";
+    std::error_code error;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0)
+            continue;
+        const std::string pid = name.substr(prefix.size(), name.find('-', prefix.size()) - prefix.size());
+        if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        if (::kill(static_cast<pid_t>(std::stol(pid)), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove(entry.path(), error);
+    }
+}
+
 } // namespace
 
 ProfileFile ProfileFile::load(const std::string& path) {
@@ -132,23 +152,33 @@ ProfileFile ProfileFile::load(const std::string& path) {
     if (profile.loadFailed())
         return profile;
 
+    profile.splitLines(data);
+    return profile;
+}
+
+ProfileFile ProfileFile::parse(std::string_view text) {
+    ProfileFile profile;
+    profile.splitLines(text);
+    return profile;
+}
+
+void ProfileFile::splitLines(std::string_view data) {
     for (size_t start = 0; start < data.size();) {
         const size_t newline = data.find('\n', start);
-        const size_t end = newline == std::string::npos ? data.size() : newline + 1;
-        std::string_view text(data.data() + start, end - start);
+        const size_t end = newline == std::string_view::npos ? data.size() : newline + 1;
+        const std::string_view text = data.substr(start, end - start);
         // A CR before the LF belongs to the ending, also on a last line cut short after the CR.
         size_t endingSize = 0;
         if (text.ends_with("\r\n"))
             endingSize = 2;
         else if (text.ends_with('\n') || text.ends_with('\r'))
             endingSize = 1;
-        profile.lines_.push_back({std::string(text.substr(0, text.size() - endingSize)),
-                                  std::string(text.substr(text.size() - endingSize))});
+        lines_.push_back({std::string(text.substr(0, text.size() - endingSize)),
+                          std::string(text.substr(text.size() - endingSize))});
         start = end;
     }
-    if (!profile.lines_.empty() && profile.lines_.front().ending == "\r\n")
-        profile.newline_ = "\r\n";
-    return profile;
+    if (!lines_.empty() && lines_.front().ending == "\r\n")
+        newline_ = "\r\n";
 }
 
 bool ProfileFile::findSection(std::string_view section, SectionRange* range) const {
@@ -239,6 +269,8 @@ bool ProfileFile::save(std::string* error) const {
     };
     if (loadFailed())
         return fail("not saved, the file could not be read: " + loadError_);
+    if (path_.empty())
+        return fail("not saved, the settings have no file name");
 
     // Saving through a symbolic link replaces the file it points to, not the link.
     std::string target = path_;
@@ -246,6 +278,7 @@ bool ProfileFile::save(std::string* error) const {
     if (std::filesystem::is_symlink(target, ignored))
         target = std::filesystem::weakly_canonical(target, ignored).string();
 
+    removeAbandonedTemporaries(target);
     static std::atomic<unsigned> counter{0};
     std::string temp;
     int fd = -1;

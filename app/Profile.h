@@ -11,6 +11,9 @@ class ProfileFile {
 public:
     // A missing file is an empty profile, not an error.
     static ProfileFile load(const std::string& path);
+    // The profile a file holding `text` would load as, but without a path: it cannot be saved.
+    // Lets tests and fuzzers work in memory.
+    static ProfileFile parse(std::string_view text);
 
     bool loadFailed() const { return !loadError_.empty(); }
     const std::string& loadError() const { return loadError_; }
@@ -32,6 +35,9 @@ public:
     // a profile whose load failed, so that an unreadable file is never replaced with defaults.
     bool save(std::string* error) const;
 
+    // The bytes that save() writes: every line with its own ending.
+    std::string text() const;
+
 private:
     ProfileFile() = default;
 
@@ -44,7 +50,7 @@ private:
         size_t end; // the next section's header, or the number of lines
     };
 
-    std::string text() const;
+    void splitLines(std::string_view data);
     bool findSection(std::string_view section, SectionRange* range) const;
     void terminateLine(size_t index);
 

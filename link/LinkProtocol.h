@@ -52,6 +52,8 @@ public:
     void append(QByteArrayView bytes);
     // On Line, *line is the next line without its LF.
     Result next(QByteArray* line);
+    // Bytes taken in and not yet handed out as lines.
+    qsizetype buffered() const { return buffer_.size() - start_; }
 
 private:
     QByteArray buffer_;

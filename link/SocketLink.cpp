@@ -245,7 +245,37 @@ void SocketLink::readFrom(Client* client) {
         return !self || !alive || client->dropped;
     };
 
+    int handled = 0;
     while (!gone()) {
+        // Take in all that has arrived: lines count against the flood limit when they arrive,
+        // not when they are handled, so a backlog of slow requests is a flood too.
+        while (client->socket->bytesAvailable() > 0) {
+            const QByteArray chunk = client->socket->read(ReadChunk);
+            if (!client->window.isValid() || client->window.elapsed() >= FloodWindowMs) {
+                client->window.start();
+                client->linesInWindow = 0;
+            }
+            client->linesInWindow += int(chunk.count('\n'));
+            client->lines.append(chunk);
+            if (client->linesInWindow > FloodLines || client->lines.buffered() > MaxBacklog) {
+                send(client, LinkProtocol::errorLine(u"flood"_s));
+                if (!gone())
+                    drop(client, u"flood (more than %1 lines in %2 ms)"_s.arg(FloodLines).arg(FloodWindowMs));
+                return;
+            }
+        }
+        // Other peers and the timers get their turn between batches: a request can cost
+        // milliseconds, and one peer's backlog must not stall the program.
+        if (handled == LinesPerTurn) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, alive] {
+                    if (alive && !alive->dropped)
+                        readFrom(alive);
+                },
+                Qt::QueuedConnection);
+            break;
+        }
         QByteArray line;
         const LineSplitter::Result result = client->lines.next(&line);
         if (result == LineSplitter::Result::TooLong) {
@@ -254,23 +284,13 @@ void SocketLink::readFrom(Client* client) {
                 drop(client, u"line too long"_s);
             return;
         }
-        if (result == LineSplitter::Result::Line) {
-            if (!client->window.isValid() || client->window.elapsed() >= FloodWindowMs) {
-                client->window.start();
-                client->linesInWindow = 0;
-            }
-            if (++client->linesInWindow > FloodLines) {
-                send(client, LinkProtocol::errorLine(u"flood"_s));
-                if (!gone())
-                    drop(client, u"flood (more than %1 lines in %2 ms)"_s.arg(FloodLines).arg(FloodWindowMs));
-                return;
-            }
-            handleLine(client, line);
-            continue;
-        }
-        if (client->socket->bytesAvailable() <= 0)
+        if (result != LineSplitter::Result::Line) {
+            if (client->socket->bytesAvailable() > 0)
+                continue; // more came while a handler ran
             break;
-        client->lines.append(client->socket->read(ReadChunk));
+        }
+        ++handled;
+        handleLine(client, line);
     }
     if (gone())
         return;

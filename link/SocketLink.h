@@ -25,6 +25,8 @@ public:
     static constexpr int FloodLines = 2000;    // more lines than this ...
     static constexpr int FloodWindowMs = 1000; // ... within this window drop the peer
     static constexpr qsizetype MaxPendingOutput = 256 * 1024;
+    static constexpr int LinesPerTurn = 64;              // handled before others get a turn
+    static constexpr qsizetype MaxBacklog = 1024 * 1024; // taken in but not yet handled
 
     // Creates the socket's folder (mode 0700) when missing and replaces a stale socket file.
     // Returns nullptr and sets *error when the path is taken or cannot be used.

@@ -1,6 +1,8 @@
 #include "GstGraph.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
@@ -426,11 +428,26 @@ bool GstGraph::usable() const {
     return pipeline_ && !failed_;
 }
 
+// Playback begins once the caller's event has finished: a clip started and replaced within
+// the same event (as the sequencer does with a finished step's reload) is never heard.
 bool GstGraph::Run() {
-    return usable() && gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    if (!usable())
+        return false;
+    if (!QCoreApplication::instance())
+        return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    startPending_ = true;
+    QTimer::singleShot(0, QCoreApplication::instance(), [graph = weak_from_this()] {
+        const auto self = graph.lock();
+        if (!self || !self->startPending_ || !self->usable())
+            return;
+        self->startPending_ = false;
+        gst_element_set_state(self->pipeline_.get(), GST_STATE_PLAYING);
+    });
+    return true;
 }
 
 bool GstGraph::Stop() {
+    startPending_ = false;
     if (!usable() || gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
         return false;
     return seek(0.0);

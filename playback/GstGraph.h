@@ -65,7 +65,7 @@ GstRef<GstElement> makeElement(const char* factoryName, QString* error);
 // Every call comes from one thread. No main loop is needed: the calls drain the pipeline's own
 // bus without waiting. After an error on the bus the clip is dead: the position stays where it
 // was and the other calls fail.
-class GstGraph final : public FilterGraph {
+class GstGraph final : public FilterGraph, public std::enable_shared_from_this<GstGraph> {
 public:
     // An empty description plays on the desktop's default output and refuses to load when
     // there is none; otherwise the description is a gst-launch style chain ending in a sink.
@@ -124,6 +124,7 @@ private:
     // Updated by the const readers as they drain the bus and query the position.
     mutable double position_ = 0.0;
     mutable bool ended_ = false;
+    bool startPending_ = false; // Run was asked for; playback begins when the event loop turns
     mutable bool failed_ = false;
 };
 

@@ -20,13 +20,14 @@ QString MinutesAndSeconds(const QDateTime& now) {
 } // namespace
 
 QString ClockScheduler::TimeText(const QTime& time) {
+    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
     QLocale locale;
     QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    format.remove(zone);
     return locale.toString(time, format.trimmed());
 }
 
-void ClockScheduler::Timer3_Timer() {
+QDateTime ClockScheduler::ShowTime() {
     const QDateTime now = p_.clock.now();
     const int hour = now.time().hour();
     p_.panel.SetShowTheTime(TimeText(now.time()));
@@ -34,6 +35,11 @@ void ClockScheduler::Timer3_Timer() {
     p_.panel.SetHH(TwoDigits(shownHour));
     p_.panel.SetMM(TwoDigits(now.time().minute()));
     p_.panel.SetAM_PM(hour < 12 ? QStringLiteral("AM") : QStringLiteral("PM"));
+    return now;
+}
+
+void ClockScheduler::Timer3_Timer() {
+    ShowTime();
 
     // A busy state that cannot be read counts as busy: never key over a link in use.
     if (p_.link.LinkBusy().value_or(true))

@@ -27,6 +27,10 @@ public:
 
     void Timer3_Timer();
 
+    // Shows the time and refreshes the clock fields, without looking at the triggers. Start-up
+    // runs it once, so that a request in the first second names real hour and minute clips.
+    QDateTime ShowTime();
+
     // Milliseconds from now until just after the next second of the wall clock: the tick
     // lands early in each second, so a late event loop neither skips a second nor sees one
     // twice.

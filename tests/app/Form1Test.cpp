@@ -16,6 +16,8 @@ TEST(Form1, StartUpBuildsTheTitleFromTheLinkThenReleasesTheTransmitter) {
     EXPECT_EQ(h.link->calls, QStringList({QStringLiteral("InfoObject"), QStringLiteral("InfoText"),
                                           QStringLiteral("SetPtt 0")}));
     EXPECT_EQ(h.ui().PTT->text(), QStringLiteral("PTT OFF")) << "start-up leaves the indicator alone";
+    EXPECT_EQ(h.ui().HH->text(), QStringLiteral("14")) << "a request in the first second names real clips";
+    EXPECT_EQ(h.ui().MM->text(), QStringLiteral("15"));
     EXPECT_EQ(form.announcement.AnnounceBusy, 0);
     EXPECT_FALSE(form.announcement.ClipStep.has_value());
     EXPECT_FALSE(form.announcement.SequenceStep.has_value());
@@ -241,7 +243,7 @@ TEST(Form1, TheButtonAnnouncesWhateverTheScheduleAndTheLinkSay) {
     EXPECT_TRUE(h.form->Timer2.isActive());
     EXPECT_EQ(h.form->announcement.ClipStep, 11);
     EXPECT_EQ(h.graphs.rendered,
-              QStringList({Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/GoodEvening.wav")}))
+              QStringList({Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/brasil/GoodEvening.wav")}))
         << "the first short announcement after start-up plays just its preamble";
     EXPECT_EQ(h.ui().PTT->text(), QStringLiteral("PTT ON"));
 }

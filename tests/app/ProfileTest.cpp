@@ -347,4 +347,28 @@ TEST_F(ProfileTest, PermissionsThatStopASaveKeepTheOldFile) {
     EXPECT_THAT(namesIn(root()), ElementsAre("Tempovox.ini"));
 }
 
+TEST_F(ProfileTest, TextParsedInMemoryBehavesAsTheSameFileLoadedButIsNeverSaved) {
+    for (const std::string newline : {"\n", "\r\n"}) {
+        SCOPED_TRACE(newline == "\n" ? "LF" : "CRLF");
+        const std::string text = replaceAll(kSample, "\n", newline) + "[Tail]\r";
+        writeFile(file(), text);
+        ProfileFile loaded = ProfileFile::load(file());
+        ProfileFile parsed = ProfileFile::parse(text);
+        EXPECT_EQ(parsed.text(), text);
+        for (const char* key : {"FileLocation", "QUOTED", "DUP", "LATE"})
+            EXPECT_EQ(parsed.read("Settings", key, "default"), loaded.read("Settings", key, "default"))
+                << key;
+        // Both pick the same line ending for what they add.
+        for (ProfileFile* profile : {&loaded, &parsed}) {
+            ASSERT_TRUE(profile->write("Settings", "NEW", "1"));
+            ASSERT_TRUE(profile->write("Tail", "K", "2"));
+        }
+        EXPECT_EQ(parsed.text(), loaded.text());
+
+        std::string error;
+        EXPECT_FALSE(parsed.save(&error));
+        EXPECT_THAT(error, Not(IsEmpty()));
+    }
+}
+
 } // namespace

@@ -14,7 +14,8 @@ TEST(Settings, WithoutAFileTheDefaultsApply) {
     Form1Harness h;
     h.start();
     auto& ui = h.ui();
-    EXPECT_EQ(ui.FileLocation->text(), Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/"));
+    EXPECT_EQ(ui.FileLocation->text(), Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/brasil/"))
+        << "the language's folder is applied at once";
     EXPECT_EQ(ui.VolSet->text(), QStringLiteral("0"));
     EXPECT_EQ(ui.V1->value(), 0);
     EXPECT_TRUE(ui.Option2->isChecked());
@@ -98,7 +99,7 @@ TEST(Settings, OptionGroupsFollowTheOrderOfTheKeys) {
          {"Option3", "Option4", "Option7", "Option8", "Option10"}},
         {"OPTION5=-1\nOPTION6=0\nOPTION9=0\n", {"Option5"}, {"Option6", "Option9"}},
         {"OPTION1=2.5\nOPTION2=0\n", {"Option1"}, {"Option2"}}, // any non-zero number is true
-        {"OPTIONWAV=False\nOPTIONMP3=False\n", {}, {"OptionWAV", "OptionMP3"}},
+        {"OPTION7=0\nOPTIONWAV=False\nOPTIONMP3=False\n", {}, {"OptionWAV", "OptionMP3"}},
     };
     for (const Case& c : cases) {
         Form1Harness h(Settings(c.keys));

@@ -62,11 +62,12 @@ TEST(LinkFactory, DefaultPathFollowsTheRuntimeFolder) {
 TEST(LinkFactory, FailuresComeBackAsErrorText) {
     TempDir dir;
     LinkSettings settings;
-    settings.backend = u"hamlib"_s;
+    settings.backend = u"carrier-pigeon"_s;
     settings.socketPath = dir.file(u"link.sock"_s);
     QString error;
     EXPECT_EQ(createLink(settings, &error), nullptr);
-    EXPECT_EQ(error, u"unknown link back-end 'hamlib' in [LINK] BACKEND (known: socket)"_s);
+    EXPECT_TRUE(error.startsWith(u"unknown link back-end 'carrier-pigeon' in [LINK] BACKEND (known: socket"_s))
+        << error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(settings.socketPath));
 
     settings.backend = u"socket"_s;

@@ -1,0 +1,94 @@
+# Install rules and the Debian package. Include at the end of the root CMakeLists.txt, after
+# the tempovox target exists.
+#
+# The program looks for its voices and help pages beside its own executable (resolved through
+# symbolic links), so everything it reads lives in one private folder, lib/tempovox, and
+# bin/tempovox is only a link to it.
+
+set(TEMPOVOX_PRIVATE_DIR lib/tempovox)
+set(TEMPOVOX_ICON_SIZES 48 64 128 256)
+
+install(TARGETS tempovox RUNTIME DESTINATION ${TEMPOVOX_PRIVATE_DIR})
+
+# Relative, so that the link works under any prefix and inside an unpacked package.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging/bin)
+file(CREATE_LINK ../${TEMPOVOX_PRIVATE_DIR}/tempovox ${CMAKE_BINARY_DIR}/packaging/bin/tempovox SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/bin/tempovox DESTINATION bin)
+
+# Only the clips: a folder the generator left half made (hidden, beside them) is not shipped.
+install(DIRECTORY ${CMAKE_BINARY_DIR}/WavFiles/US_Kate ${CMAKE_BINARY_DIR}/WavFiles/Español
+                  ${CMAKE_BINARY_DIR}/WavFiles/brasil
+        DESTINATION ${TEMPOVOX_PRIVATE_DIR}/WavFiles
+        FILES_MATCHING PATTERN "*.wav" PATTERN "*.mp3")
+
+# The About box opens README.md and docs/voices.md; the rest is there for the operator.
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TEMPOVOX_PRIVATE_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/docs/voices.md ${CMAKE_SOURCE_DIR}/docs/link-protocol.md
+              ${CMAKE_SOURCE_DIR}/docs/operator-guide.md
+        DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/operator-guide-hamlib.md
+        DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs OPTIONAL)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/screenshots DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs
+        FILES_MATCHING PATTERN "*.png")
+
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tempovox.service DESTINATION lib/systemd/user)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tempovox.desktop DESTINATION share/applications)
+
+# The icon is drawn at build time, like the About box's picture.
+find_program(TEMPOVOX_CONVERT NAMES convert DOC "ImageMagick's convert, which draws the pictures")
+if(NOT TEMPOVOX_CONVERT)
+    message(FATAL_ERROR "ImageMagick's convert draws the icon: install the Debian package imagemagick")
+endif()
+set(tempovox_icon_dir ${CMAKE_BINARY_DIR}/packaging/icons)
+set(tempovox_icons)
+foreach(size IN LISTS TEMPOVOX_ICON_SIZES)
+    list(APPEND tempovox_icons ${tempovox_icon_dir}/${size}x${size}/tempovox.png)
+    install(FILES ${tempovox_icon_dir}/${size}x${size}/tempovox.png
+            DESTINATION share/icons/hicolor/${size}x${size}/apps)
+endforeach()
+add_custom_command(
+    OUTPUT ${tempovox_icons}
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/make-icon.sh ${TEMPOVOX_CONVERT} ${tempovox_icon_dir}
+            ${TEMPOVOX_ICON_SIZES}
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make-icon.sh
+    COMMENT "Drawing the application icon"
+    VERBATIM)
+add_custom_target(tempovox_icon ALL DEPENDS ${tempovox_icons})
+
+# The Debian package: `cmake --build build --target package`, or `cpack -G DEB` in build/.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tempovox)
+set(CPACK_PACKAGE_VENDOR "Tempovox developers")
+set(CPACK_PACKAGE_CONTACT "Tempovox developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "talking clock for amateur-radio stations")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_THREADS 0)
+
+set(CPACK_DEBIAN_PACKAGE_NAME tempovox)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tempovox developers")
+set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The summary above is its first line; CPack indents these lines and dots the empty one.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Tempovox runs beside a station's radio link and announces the local time over
+the air: on the full hour, at the quarters and at the half hour as chosen, on
+request by a DTMF code, or at the press of a button. It keys the transmitter
+through a local socket that repeater controllers and link software connect to.
+
+English, Spanish and Portuguese voices are included.")
+# Libraries come from dpkg-shlibdeps; the elements the player builds its chain from are
+# plugins, which no library link reveals.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "gstreamer1.0-plugins-base (>= 1.22), gstreamer1.0-plugins-good (>= 1.22)")
+# alsasink and alsasrc, for naming the radio's sound card directly.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-alsa")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "alsa-utils, pulseaudio-utils, socat")
+
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")
+
+include(CPack)

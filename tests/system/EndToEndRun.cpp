@@ -1,0 +1,429 @@
+#include "EndToEndRun.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace e2e {
+
+namespace {
+
+// libfaketime, preloaded directly rather than through the faketime wrapper, which would stand
+// between the test and the program's process id, signals and exit status.
+QString fakeTimeLibrary() {
+    QStringList folders = {QStringLiteral("/usr/lib/faketime"), QStringLiteral("/usr/local/lib/faketime")};
+    const QDir lib(QStringLiteral("/usr/lib"));
+    for (const QString& arch : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        folders << lib.filePath(arch) + QStringLiteral("/faketime");
+    for (const QString& folder : folders) {
+        const QString path = folder + QStringLiteral("/libfaketimeMT.so.1");
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return {};
+}
+
+// When the audio among `events` ended, on the run's clock. The sink writes each buffer as it
+// begins to play, so audio read at t and followed by d seconds more has ended by t + d; reading
+// late only moves that bound later, so the earliest bound is the closest. Only bounds from the
+// last 0.2 s count: no clip is shorter, and a gap between two clips would make a bound too early.
+std::optional<qint64> audioEnd(const std::vector<Event>& events) {
+    std::optional<qint64> end;
+    qint64 total = -1;
+    for (auto event = events.rbegin(); event != events.rend(); ++event) {
+        if (event->kind != Event::Kind::Audio)
+            continue;
+        if (total < 0)
+            total = event->audioEnd;
+        const qint64 following = total - event->audioBegin;
+        if (end && following > RecordBytesPerSecond / 5)
+            break;
+        const qint64 bound = event->ms + following * 1000 / RecordBytesPerSecond;
+        end = end ? std::min(*end, bound) : bound;
+    }
+    return end;
+}
+
+QString relative(qint64 ms, qint64 origin) {
+    return QStringLiteral("+%1 ms").arg(ms - origin);
+}
+
+} // namespace
+
+TempovoxRun::TempovoxRun(RunOptions options)
+    : options_(std::move(options)) {
+    clock_.start();
+}
+
+TempovoxRun::~TempovoxRun() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    stop_ = true;
+    if (monitor_.joinable())
+        monitor_.join();
+    for (const int fd : {link_, pipeRead_, pipeKeep_}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+bool TempovoxRun::start(QString* error) {
+    if (!writeTestVoice(dir_.file(QStringLiteral("voice")), options_.mp3, error))
+        return false;
+
+    // filesink truncates a seekable file at every flushing seek, and the program seeks each clip
+    // as it applies volume and rate; a pipe cannot be truncated, and it is read as it is played.
+    const QString pipePath = dir_.file(QStringLiteral("audio.pipe"));
+    if (::mkfifo(QFile::encodeName(pipePath).constData(), 0600) != 0) {
+        *error = QStringLiteral("mkfifo: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    pipeRead_ = ::open(QFile::encodeName(pipePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    pipeKeep_ = ::open(QFile::encodeName(pipePath).constData(), O_WRONLY | O_CLOEXEC);
+    if (pipeRead_ < 0 || pipeKeep_ < 0) {
+        *error = QStringLiteral("cannot open the recording pipe");
+        return false;
+    }
+
+    QByteArray ini = "[SETTINGS]\nFILELOCATION=" + voiceFolder().toUtf8() + "\n";
+    // No language chosen: the voice folder is FILELOCATION.
+    for (const char* key : {"OPTION3", "OPTION4", "OPTION7", "OPTION8", "OPTION10"})
+        ini += QByteArray(key) + "=False\n";
+    ini += options_.mp3 ? "OPTIONWAV=False\nOPTIONMP3=True\n" : "OPTIONWAV=True\nOPTIONMP3=False\n";
+    for (const auto& [key, value] : options_.settings)
+        ini += key.toUtf8() + '=' + value.toUtf8() + '\n';
+    // Real time (sync) and unbuffered, so that audio reaches the pipe when it is played.
+    ini += "[AUDIO]\nSINK=audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=" +
+           QByteArray::number(RecordRate) + ",channels=1 ! filesink location=" + QFile::encodeName(pipePath) +
+           " sync=true buffer-mode=unbuffered\n";
+    dir_.write(QStringLiteral("config/Tempovox.ini"), ini);
+
+    const QString runtime = dir_.file(QStringLiteral("runtime"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.file(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (!options_.fakeStart.isEmpty()) {
+        const QString library = fakeTimeLibrary();
+        if (library.isEmpty()) {
+            *error = QStringLiteral("libfaketime is missing (install the Debian package faketime)");
+            return false;
+        }
+        const QString preload = env.value(QStringLiteral("LD_PRELOAD"));
+        env.insert(QStringLiteral("LD_PRELOAD"),
+                   preload.isEmpty() ? library : preload + QLatin1Char(':') + library);
+        env.insert(QStringLiteral("FAKETIME"), QLatin1Char('@') + options_.fakeStart);
+        // Timers and the media clock keep real monotonic time.
+        env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+        // File times stay true, or the media framework would take its plugin cache for stale.
+        env.insert(QStringLiteral("NO_FAKE_STAT"), QStringLiteral("1"));
+    }
+    process_.setProcessEnvironment(env);
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(dir_.file(QStringLiteral("stderr.txt")));
+    startedMs_ = nowMs();
+    process_.start(QStringLiteral(TEMPOVOX_BINARY), {QStringLiteral("--headless")});
+    if (!process_.waitForStarted(5000)) {
+        *error = QStringLiteral("cannot start the program: ") + process_.errorString();
+        return false;
+    }
+    if (!connectLink(error))
+        return false;
+    monitor_ = std::thread([this] { monitor(); });
+    if (!waitFor([&] { return !linesSince({}).isEmpty(); }, 5000)) {
+        *error = QStringLiteral("no INFO line on the link");
+        return false;
+    }
+    for (const Event& event : eventsSince({})) {
+        if (event.kind == Event::Kind::Line) {
+            readyMs_ = event.ms;
+            break;
+        }
+    }
+    return true;
+}
+
+bool TempovoxRun::connectLink(QString* error) {
+    const QByteArray path = QFile::encodeName(dir_.file(QStringLiteral("runtime/tempovox/link.sock")));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof address.sun_path) {
+        *error = QStringLiteral("socket path too long");
+        return false;
+    }
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    // The first start of the media framework may build its plugin cache: allow for it.
+    const qint64 deadline = nowMs() + 30000;
+    while (nowMs() < deadline) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            link_ = fd;
+            return true;
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (process_.waitForFinished(50)) {
+            *error = QStringLiteral("the program ended at start-up: ") + errorLines().join(QLatin1Char('\n'));
+            return false;
+        }
+    }
+    *error = QStringLiteral("the link socket did not answer: ") + errorLines().join(QLatin1Char('\n'));
+    return false;
+}
+
+void TempovoxRun::monitor() {
+    std::vector<char> buffer(1 << 16);
+    QByteArray partial;
+    int link = link_;
+    while (!stop_) {
+        pollfd fds[2] = {{pipeRead_, POLLIN, 0}, {link, POLLIN, 0}};
+        ::poll(fds, link >= 0 ? 2 : 1, 20);
+        // The link first: a line that was sent before some audio is recorded before it.
+        while (link >= 0) {
+            const ssize_t n = ::read(link, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN)
+                break;
+            if (n <= 0) {
+                addEvent({Event::Kind::LinkClosed, nowMs(), {}});
+                link = -1;
+                break;
+            }
+            partial.append(buffer.data(), n);
+            for (qsizetype end; (end = partial.indexOf('\n')) >= 0;) {
+                QByteArray line = partial.left(end);
+                partial.remove(0, end + 1);
+                if (line.endsWith('\r'))
+                    line.chop(1);
+                addEvent({Event::Kind::Line, nowMs(), line});
+            }
+        }
+        for (;;) {
+            const ssize_t n = ::read(pipeRead_, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            const qint64 ms = nowMs();
+            const std::lock_guard lock(mutex_);
+            Event event{Event::Kind::Audio, ms, {}, audio_.size(), audio_.size() + n};
+            audio_.append(buffer.data(), n);
+            events_.push_back(std::move(event));
+        }
+    }
+}
+
+void TempovoxRun::addEvent(Event event) {
+    const std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
+}
+
+void TempovoxRun::send(const QByteArray& line) {
+    addEvent({Event::Kind::Sent, nowMs(), line});
+    const QByteArray data = line + '\n';
+    // Short lines on a local socket that the program reads: written whole or not at all.
+    if (::send(link_, data.constData(), size_t(data.size()), MSG_NOSIGNAL) != data.size())
+        addEvent({Event::Kind::Sent, nowMs(), "(the line above could not be sent)"});
+}
+
+void TempovoxRun::terminate() {
+    addEvent({Event::Kind::Sent, nowMs(), "(SIGTERM)"});
+    ::kill(pid_t(process_.processId()), SIGTERM);
+}
+
+Mark TempovoxRun::mark() const {
+    const std::lock_guard lock(mutex_);
+    return {events_.size(), nowMs()};
+}
+
+bool TempovoxRun::waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+bool TempovoxRun::waitForRelease(const Mark& from, int timeoutMs) {
+    const bool released = waitFor(
+        [&] {
+            bool keyed = false;
+            for (const Event& event : eventsSince(from)) {
+                if (event.kind == Event::Kind::Line && event.line == "PTT 1")
+                    keyed = true;
+                else if (event.kind == Event::Kind::Line && event.line == "PTT 0" && keyed)
+                    return true;
+            }
+            return false;
+        },
+        timeoutMs);
+    QTest::qWait(200);
+    return released;
+}
+
+bool TempovoxRun::waitForAudio(const Mark& from, int timeoutMs) {
+    return waitFor(
+        [&] {
+            for (const Event& event : eventsSince(from)) {
+                if (event.kind == Event::Kind::Audio)
+                    return true;
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+bool TempovoxRun::waitForLinkClosed(int timeoutMs) {
+    return waitFor(
+        [&] {
+            const std::vector<Event> events = eventsSince({});
+            return !events.empty() && events.back().kind == Event::Kind::LinkClosed;
+        },
+        timeoutMs);
+}
+
+std::optional<int> TempovoxRun::waitForExit(int timeoutMs) {
+    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(timeoutMs))
+        return std::nullopt;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+std::vector<Event> TempovoxRun::eventsSince(const Mark& from) const {
+    const std::lock_guard lock(mutex_);
+    return {events_.begin() + qsizetype(std::min(from.event, events_.size())), events_.end()};
+}
+
+QStringList TempovoxRun::linesSince(const Mark& from) const {
+    QStringList lines;
+    for (const Event& event : eventsSince(from)) {
+        if (event.kind == Event::Kind::Line)
+            lines << QString::fromUtf8(event.line);
+    }
+    return lines;
+}
+
+TempovoxRun::Recorded TempovoxRun::recorded(const std::vector<Event>& events) const {
+    Recorded r;
+    const Event* first = nullptr;
+    const Event* last = nullptr;
+    for (const Event& event : events) {
+        if (event.kind == Event::Kind::Audio) {
+            first = first ? first : &event;
+            last = &event;
+        }
+    }
+    if (!first)
+        return r;
+    r.firstMs = first->ms;
+    r.endMs = audioEnd(events);
+    const qint64 begin = first->audioBegin & ~qint64(1);
+    r.seconds = double(last->audioEnd - begin) / RecordBytesPerSecond;
+    const std::lock_guard lock(mutex_);
+    r.heard = identifyClips(audio_.mid(begin, last->audioEnd - begin));
+    return r;
+}
+
+Announcement TempovoxRun::announcementSince(const Mark& from) const {
+    const std::vector<Event> events = eventsSince(from);
+    Announcement a;
+    bool audio = false;
+    for (const Event& event : events) {
+        if (event.kind == Event::Kind::Audio && !audio) {
+            audio = true;
+            a.keyedBeforeAudio = a.pttOnMs.has_value();
+        } else if (event.kind == Event::Kind::Line && event.line == "PTT 1" && !a.pttOnMs) {
+            a.pttOnMs = event.ms;
+        } else if (event.kind == Event::Kind::Line && event.line == "PTT 0" && a.pttOnMs && !a.pttOffMs) {
+            a.pttOffMs = event.ms;
+        }
+    }
+    if (!audio)
+        a.keyedBeforeAudio = a.pttOnMs.has_value();
+    const Recorded r = recorded(events);
+    a.heard = r.heard;
+    a.firstAudioMs = r.firstMs;
+    a.audioEndMs = r.endMs;
+    a.log = logSince(from);
+    return a;
+}
+
+QString TempovoxRun::logSince(const Mark& from) const {
+    const std::vector<Event> events = eventsSince(from);
+    QStringList log = {
+        QStringLiteral("times after the mark; the program started %1").arg(relative(startedMs_, from.ms))};
+    // Lines as they came, a run of one line repeated (PTT 1 while speaking) as one entry.
+    const Event* repeated = nullptr;
+    qint64 repeatedUntil = 0;
+    const auto closeRepeat = [&] {
+        if (!repeated)
+            return;
+        QString entry = QStringLiteral("  %1 got %2")
+                            .arg(relative(repeated->ms, from.ms), QString::fromUtf8(repeated->line));
+        if (repeatedUntil != repeated->ms)
+            entry += QStringLiteral(" (repeated until %1)").arg(relative(repeatedUntil, from.ms));
+        log << entry;
+        repeated = nullptr;
+    };
+    for (const Event& event : events) {
+        switch (event.kind) {
+        case Event::Kind::Line:
+            if (!repeated || repeated->line != event.line) {
+                closeRepeat();
+                repeated = &event;
+            }
+            repeatedUntil = event.ms;
+            break;
+        case Event::Kind::Sent:
+            closeRepeat();
+            log << QStringLiteral("  %1 sent %2")
+                       .arg(relative(event.ms, from.ms), QString::fromUtf8(event.line));
+            break;
+        case Event::Kind::LinkClosed:
+            closeRepeat();
+            log << QStringLiteral("  %1 link closed").arg(relative(event.ms, from.ms));
+            break;
+        case Event::Kind::Audio:
+            break;
+        }
+    }
+    closeRepeat();
+    const Recorded r = recorded(events);
+    if (r.firstMs) {
+        log << QStringLiteral("  audio from %1 to %2 (%3 s recorded)")
+                   .arg(relative(*r.firstMs, from.ms), relative(*r.endMs, from.ms))
+                   .arg(r.seconds, 0, 'f', 2);
+        log << QStringLiteral("  heard: ") + describe(r.heard);
+    } else {
+        log << QStringLiteral("  no audio");
+    }
+    return log.join(QLatin1Char('\n'));
+}
+
+QStringList TempovoxRun::errorLines() const {
+    return QString::fromUtf8(dir_.read(QStringLiteral("stderr.txt")))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString TempovoxRun::programFolder() {
+    return QFileInfo(QStringLiteral(TEMPOVOX_BINARY)).absolutePath();
+}
+
+} // namespace e2e

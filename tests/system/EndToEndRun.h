@@ -1,0 +1,128 @@
+#pragma once
+
+#include "EndToEndVoice.h"
+#include "TempDir.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+// Something the test saw or did, timed on the run's monotonic clock.
+struct Event {
+    enum class Kind { Sent, Line, Audio, LinkClosed };
+    Kind kind;
+    qint64 ms;
+    QByteArray line;       // Sent, Line: without the line end
+    qint64 audioBegin = 0; // Audio: the chunk's place in the recording, in bytes
+    qint64 audioEnd = 0;
+};
+
+// A point in a run's history: what follows it belongs to what the test did next.
+struct Mark {
+    size_t event = 0;
+    qint64 ms = 0;
+};
+
+// One announcement as the link peer and the recording saw it; times on the run's clock.
+struct Announcement {
+    QList<HeardClip> heard;
+    std::optional<qint64> pttOnMs;      // the first PTT 1 after the mark
+    std::optional<qint64> firstAudioMs; // the first audio after the mark
+    std::optional<qint64> audioEndMs;   // the end of the last audio after the mark
+    std::optional<qint64> pttOffMs;     // the first PTT 0 after that PTT 1
+    bool keyedBeforeAudio = false;      // the PTT 1 came before any of the audio
+    QString log;                        // what was heard and said, for failure messages
+};
+
+struct RunOptions {
+    // The program's local time when it starts, "yyyy-MM-dd hh:mm:ss" in UTC; it then runs on
+    // in real time. Fixed times give fixed hour and minute clips. Empty: the real clock.
+    QString fakeStart;
+    // [SETTINGS] keys besides the voice folder, the language and the format.
+    QList<std::pair<QString, QString>> settings;
+    bool mp3 = false;
+};
+
+// `tempovox --headless` with settings, voice and runtime folders of its own, its audio recorded
+// in real time through a named pipe and its link socket read by a peer; both are read by one
+// thread, the link first, so that a line sent before some audio is also seen before it.
+class TempovoxRun {
+public:
+    explicit TempovoxRun(RunOptions options);
+    ~TempovoxRun();
+    TempovoxRun(const TempovoxRun&) = delete;
+    TempovoxRun& operator=(const TempovoxRun&) = delete;
+
+    // Writes the voice and the settings, starts the program, connects and waits for its INFO.
+    bool start(QString* error);
+
+    void send(const QByteArray& line);
+    void terminate(); // SIGTERM
+    Mark mark() const;
+    qint64 nowMs() const { return clock_.elapsed(); }
+    qint64 startedMs() const { return startedMs_; }
+    // When the program first answered on its link: its event loop and timers were running.
+    qint64 readyMs() const { return readyMs_; }
+
+    // Each waits at most timeoutMs and tells whether its condition came true.
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs);
+    // A PTT 1 after the mark and a PTT 0 after it; then a moment more, so that audio that would
+    // follow the release is recorded too.
+    bool waitForRelease(const Mark& from, int timeoutMs);
+    bool waitForAudio(const Mark& from, int timeoutMs);
+    bool waitForLinkClosed(int timeoutMs);
+    // The exit status; -1 when the program did not end normally, nothing when it did not end.
+    std::optional<int> waitForExit(int timeoutMs);
+
+    Announcement announcementSince(const Mark& from) const;
+    std::vector<Event> eventsSince(const Mark& from) const;
+    QStringList linesSince(const Mark& from) const;
+    QString logSince(const Mark& from) const;
+    QStringList errorLines() const; // the program's stderr
+
+    QString voiceFolder() const { return dir_.file(QStringLiteral("voice")) + QLatin1Char('/'); }
+    static QString programFolder();
+
+private:
+    struct Recorded {
+        std::optional<qint64> firstMs; // when the first audio came
+        std::optional<qint64> endMs;   // when the last audio ended
+        double seconds = 0.0;
+        QList<HeardClip> heard;
+    };
+    Recorded recorded(const std::vector<Event>& events) const;
+    bool connectLink(QString* error);
+    void monitor();
+    void addEvent(Event event);
+
+    RunOptions options_;
+    TempDir dir_;
+    QProcess process_;
+    QElapsedTimer clock_;
+    qint64 startedMs_ = 0;
+    qint64 readyMs_ = 0;
+    int link_ = -1;
+    int pipeRead_ = -1;
+    int pipeKeep_ = -1; // a writer of our own: the pipe never reads as ended between clips
+
+    mutable std::mutex mutex_;
+    std::vector<Event> events_;
+    QByteArray audio_;
+    std::atomic<bool> stop_{false};
+    std::thread monitor_;
+};
+
+} // namespace e2e
