@@ -49,6 +49,14 @@ LinkSettings readLinkSettings(const QString& profilePath) {
     settings.pttPort = read("PTT_PORT", {});
     settings.dcdType = readLine("DCD_TYPE", settings.dcdType, BusyLineNames);
     settings.dcdPort = read("DCD_PORT", {});
+
+    settings.rxSource = read("RX_SOURCE", {});
+    settings.dtmfGapMs =
+        readNumber("DTMF_GAP", settings.dtmfGapMs, 1, QStringLiteral("a number of milliseconds"));
+    settings.busyLevelDb =
+        -readNumber("BUSY_LEVEL", -settings.busyLevelDb, 0, QStringLiteral("a level in dBFS (0 or below)"));
+    settings.busyHoldMs =
+        readNumber("BUSY_HOLD", settings.busyHoldMs, 0, QStringLiteral("a number of milliseconds"));
     return settings;
 }
 

@@ -7,10 +7,12 @@
 
 #include <hamlib/rig.h>
 
+#include <clocale>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +31,24 @@ qint64 monotonicMs() {
     }();
     return clock.elapsed();
 }
+
+// hamlib 4.5 keeps the pointer that setlocale(LC_NUMERIC, NULL) returns, switches LC_NUMERIC
+// to "C" and restores the kept pointer, which that switch has freed unless the locale already
+// was "C". Qt sets the locale from the environment, so rig_open runs with "C".
+class NumericLocaleC {
+public:
+    NumericLocaleC() {
+        const char* current = std::setlocale(LC_NUMERIC, nullptr);
+        saved_ = current != nullptr ? current : "C";
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    ~NumericLocaleC() { std::setlocale(LC_NUMERIC, saved_.c_str()); }
+    NumericLocaleC(const NumericLocaleC&) = delete;
+    NumericLocaleC& operator=(const NumericLocaleC&) = delete;
+
+private:
+    std::string saved_;
+};
 
 QString hamlibError(int code) {
     return QString::fromUtf8(rigerror2(code)).trimmed();
@@ -188,6 +208,7 @@ std::unique_ptr<HamlibLink> HamlibLink::open(const LinkSettings& settings, QStri
     if (error == nullptr)
         error = &ignored;
     routeDiagnostics();
+    const NumericLocaleC locale;
 
     std::unique_ptr<RIG, int (*)(RIG*)> rig(rig_init(rig_model_t(settings.rigModel)), rig_cleanup);
     if (!rig) {
@@ -314,6 +335,7 @@ bool HamlibLink::reopen() {
     // A lost connection (rigctld restarted, a USB cable pulled out and back) stays lost until
     // the port is opened again.
     closeRig(false);
+    const NumericLocaleC locale;
     if (!rigPath_.isEmpty())
         rig_set_conf(rig_, rig_token_lookup(rig_, "rig_pathname"), rigPath_.constData());
     open_ = rig_open(rig_) == RIG_OK;
@@ -338,6 +360,8 @@ int HamlibLink::call(const std::function<int(s_rig*)>& operation) {
 }
 
 bool HamlibLink::SetPtt(bool on) {
+    if (transmitObserver_)
+        transmitObserver_(on);
     if (pttLine_ == PttLine::None)
         return true; // keyed by the radio's VOX
     const int rc =

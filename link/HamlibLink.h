@@ -73,6 +73,8 @@ public:
     // True when DCD_TYPE=AUDIO: until a source is set, the busy state reads as unknown.
     bool busyFromAudio() const { return busyLine_ == BusyLine::Audio; }
     void setBusySource(BusySource source) { busySource_ = std::move(source); }
+    // Told of every key and release, so the receiver stops listening to our own transmission.
+    void setTransmitObserver(std::function<void(bool)> observer) { transmitObserver_ = std::move(observer); }
 
 private:
     class Info final : public LinkInfo {
@@ -101,6 +103,7 @@ private:
     Timing timing_;
     Info info_;
     BusySource busySource_;
+    std::function<void(bool)> transmitObserver_;
     FailureReport pttReport_;
     FailureReport busyReport_;
 

@@ -4,9 +4,41 @@
 
 #ifdef TEMPOVOX_HAVE_HAMLIB
 #include "HamlibLink.h"
+#include "LinkLog.h"
+#endif
+#if defined(TEMPOVOX_HAVE_HAMLIB) && defined(TEMPOVOX_WITH_SPANDSP)
+#include "ReceiverAudio.h"
 #endif
 
 using namespace Qt::StringLiterals;
+
+#ifdef TEMPOVOX_HAVE_HAMLIB
+namespace {
+// A radio keyed through hamlib hears DTMF, and with DCD_TYPE=AUDIO its busy state, on the
+// receiver's audio. Without it the link still keys the radio: the failure is logged, not fatal.
+void listenToReceiver(HamlibLink& link, const LinkSettings& settings) {
+#ifdef TEMPOVOX_WITH_SPANDSP
+    ReceiverOptions options;
+    options.source = settings.rxSource;
+    options.dtmfGapMs = settings.dtmfGapMs;
+    options.busyLevelDb = settings.busyLevelDb;
+    options.busyHoldMs = settings.busyHoldMs;
+    auto* receiver = new ReceiverAudio(options, &link);
+    QObject::connect(receiver, &ReceiverAudio::dtmfSequence, &link, &Link::DTMFString);
+    link.setTransmitObserver([receiver](bool on) { receiver->setTransmitting(on); });
+    if (link.busyFromAudio())
+        link.setBusySource([receiver] { return std::optional<bool>(receiver->busy()); });
+    QString error;
+    if (!receiver->start(&error))
+        qCWarning(lcLink).noquote() << "receiver audio not available, so no DTMF requests:" << error;
+#else
+    Q_UNUSED(link);
+    Q_UNUSED(settings);
+    qCWarning(lcLink) << "this Tempovox is built without receiver audio: no DTMF requests over the radio";
+#endif
+}
+} // namespace
+#endif
 
 std::unique_ptr<Link> createLink(const LinkSettings& settings, QString* error) {
     const QString backend = settings.backend.trimmed();
@@ -16,7 +48,10 @@ std::unique_ptr<Link> createLink(const LinkSettings& settings, QString* error) {
     }
     if (backend.compare(u"hamlib"_s, Qt::CaseInsensitive) == 0) {
 #ifdef TEMPOVOX_HAVE_HAMLIB
-        return HamlibLink::open(settings, error);
+        auto link = HamlibLink::open(settings, error);
+        if (link)
+            listenToReceiver(*link, settings);
+        return link;
 #else
         if (error != nullptr)
             *error =

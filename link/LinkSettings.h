@@ -90,4 +90,10 @@ struct LinkSettings {
     QString pttPort; // device of the PTT line; empty: the rig port
     BusyLine dcdType = BusyLine::Rig;
     QString dcdPort; // device of the DCD line; empty: the rig port
+
+    // The receiver's audio, heard by the hamlib back-end for DTMF and, with DCD_TYPE=AUDIO, busy.
+    QString rxSource;      // a GStreamer source description; empty: the desktop's default input
+    int dtmfGapMs = 1500;  // a DTMF sequence ends after this long without a digit
+    int busyLevelDb = -40; // the channel is in use above this level (dBFS) ...
+    int busyHoldMs = 500;  // ... held this long
 };

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -37,6 +38,8 @@ public:
     bool start(quint16 port = 0) {
         for (int attempt = 0; attempt < 5; ++attempt) {
             port_ = port != 0 ? port : freePort();
+            // Ends with the test, even one that crashes or is killed.
+            process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
             process_.start(u"rigctld"_s, QStringList{u"-m"_s, u"1"_s, u"-T"_s, u"127.0.0.1"_s, u"-t"_s,
                                                      QString::number(port_)} +
                                              options_);
