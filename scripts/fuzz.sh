@@ -28,11 +28,11 @@ if ((${#missing[@]})); then
 fi
 
 # A top-level CMakeLists.txt that does not list fuzz/ yet gets it through a project include.
-include=""
+include=(-UCMAKE_PROJECT_INCLUDE)
 if ! grep -Eq '^[[:space:]]*add_subdirectory\(fuzz\)' CMakeLists.txt; then
     mkdir -p build-fuzz
-    include=$PWD/build-fuzz/add-fuzz.cmake
-    cat >"$include" <<'CMAKE'
+    include=(-DCMAKE_PROJECT_INCLUDE="$PWD/build-fuzz/add-fuzz.cmake")
+    cat >build-fuzz/add-fuzz.cmake <<'CMAKE'
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core)
@@ -43,7 +43,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if ! cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DTEMPOVOX_FUZZ=ON -DCMAKE_PROJECT_INCLUDE="$include" >"$work/configure.log" 2>&1; then
+    -DTEMPOVOX_FUZZ=ON "${include[@]}" >"$work/configure.log" 2>&1; then
     cat "$work/configure.log" >&2
     exit 1
 fi

@@ -36,8 +36,11 @@ mkdir -m 0700 "$scratch/runtime"
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen
 
 # Stop at the first report with a failing exit status, whatever the test expected of the exit.
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:strict_init_order=1:detect_invalid_pointer_pairs=0"
+# Allocation stacks are unwound without frame pointers too, so that a leak inside a library
+# built without them still shows who called it (see scripts/lsan.supp).
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:strict_init_order=1:fast_unwind_on_malloc=0"
 export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 # The unit suites only: the suites that drive the built program as a process, time it or run for
 # minutes are covered by the ordinary build.
 ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)" \

@@ -9,3 +9,6 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -m 0700 "$scratch/runtime"
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure --parallel "$(nproc)" "$@"
+# The unit suites again under AddressSanitizer and UBSan, then each fuzzer for a minute.
+scripts/sanitizers.sh
+scripts/fuzz.sh 60
