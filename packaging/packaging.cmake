@@ -26,8 +26,6 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TEMPOVOX_PRIVATE_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/docs/voices.md ${CMAKE_SOURCE_DIR}/docs/link-protocol.md
               ${CMAKE_SOURCE_DIR}/docs/operator-guide.md
         DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs)
-install(FILES ${CMAKE_SOURCE_DIR}/docs/operator-guide-hamlib.md
-        DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs OPTIONAL)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/screenshots DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs
         FILES_MATCHING PATTERN "*.png")
 
