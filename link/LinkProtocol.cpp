@@ -1,5 +1,7 @@
 #include "LinkProtocol.h"
 
+#include <algorithm>
+
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -11,12 +13,16 @@ namespace {
 // Keeps a peer-supplied word short and free of control characters before it is echoed.
 QString printable(const QString& word) {
     constexpr qsizetype MaxEcho = 32;
-    QString out = word.left(MaxEcho);
+    qsizetype keep = std::min(word.size(), MaxEcho);
+    // Never cut a character in half: the echo must stay valid text.
+    if (keep < word.size() && word.at(keep - 1).isHighSurrogate())
+        --keep;
+    QString out = word.left(keep);
     for (QChar& c : out) {
         if (c.category() == QChar::Other_Control)
             c = u'?';
     }
-    return word.size() > MaxEcho ? out + u"..."_s : out;
+    return keep < word.size() ? out + u"..."_s : out;
 }
 
 QByteArray oneLine(const QString& text) {

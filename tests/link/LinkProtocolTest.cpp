@@ -55,6 +55,15 @@ TEST(LinkProtocol, ParsesLines) {
     }
 }
 
+TEST(LinkProtocol, AnEchoedUnknownWordIsCutBetweenCharacters) {
+    const Command command = parseLine(QByteArray(31, 'X') + "\xf0\x9f\x93\xbb"
+                                                            "tail");
+    const auto* error = std::get_if<Error>(&command);
+    ASSERT_NE(error, nullptr);
+    EXPECT_TRUE(error->reason.isValidUtf16()) << error->reason.toStdString();
+    EXPECT_TRUE(error->reason.contains(u"..."_s));
+}
+
 TEST(LinkProtocol, OutgoingLinesAreSingleLines) {
     EXPECT_EQ(pttLine(true), "PTT 1\n");
     EXPECT_EQ(pttLine(false), "PTT 0\n");
