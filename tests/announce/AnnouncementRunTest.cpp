@@ -1,11 +1,6 @@
 #include "Announcer.h"
-#include "ClipPlayer.h"
-#include "Composer.h"
-#include "FakeGraph.h"
-#include "FakeLink.h"
-#include "FakePanel.h"
+#include "ComposerHarness.h"
 #include "Sequencer.h"
-#include "TransmitKeying.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +8,7 @@ namespace {
 
 // Composer, sequencer and starter together over a player whose clips end when the test says.
 // Every clip has a length of its own, as real recordings do.
-struct AnnouncementRun {
+struct AnnouncementRun : ComposerHarness {
     AnnouncementRun() {
         const char* stems[] = {"DingDong",  "DingDong2", "GoodMorning", "GoodEvening", "GoodAfternoon",
                                "TheTimeIs", "Hour",      "Minutes",     "Blank",       "AM",
@@ -46,14 +41,6 @@ struct AnnouncementRun {
         return path.section(QLatin1Char('/'), -1).section(QLatin1Char('.'), 0, 0);
     }
 
-    FakePanel panel;
-    FakeGraphFactory graphs;
-    FakeLink link;
-    AnnouncementState state;
-    ClipPlayer player{graphs};
-    TransmitKeying keying{link, panel};
-    Composer composer{Composer::Parts{state, panel, player, panel, keying, QStringLiteral("/opt/tempovox"),
-                                      QStringLiteral("file:///opt/tempovox/docs/voices.md")}};
     Sequencer sequencer{Sequencer::Parts{state, panel, composer, player, panel, keying}};
     Announcer announcer{Announcer::Parts{state, panel, composer, player}};
     QStringList heard;
