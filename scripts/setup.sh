@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing from Debian's packages, then configures and builds into build/.
+# Extra package lists (such as bench/packages.txt) may be named as arguments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,7 +8,7 @@ missing=()
 while read -r package; do
     [[ -z "$package" || "$package" == \#* ]] && continue
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done < scripts/packages.txt
+done < <(cat scripts/packages.txt "$@")
 
 if ((${#missing[@]})); then
     echo "setup: installing ${missing[*]}"

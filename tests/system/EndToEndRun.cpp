@@ -121,9 +121,11 @@ bool TempovoxRun::start(QString* error) {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.file(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    if (!options_.fakeStart.isEmpty()) {
+    if (!options_.window) {
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+    if (!options_.fakeStart.isEmpty() || options_.fakeOffsetSeconds) {
         const QString library = fakeTimeLibrary();
         if (library.isEmpty()) {
             *error = QStringLiteral("libfaketime is missing (install the Debian package faketime)");
@@ -132,7 +134,12 @@ bool TempovoxRun::start(QString* error) {
         const QString preload = env.value(QStringLiteral("LD_PRELOAD"));
         env.insert(QStringLiteral("LD_PRELOAD"),
                    preload.isEmpty() ? library : preload + QLatin1Char(':') + library);
-        env.insert(QStringLiteral("FAKETIME"), QLatin1Char('@') + options_.fakeStart);
+        env.insert(QStringLiteral("FAKETIME"),
+                   options_.fakeOffsetSeconds
+                       ? QStringLiteral("%1%2").arg(*options_.fakeOffsetSeconds < 0 ? QString()
+                                                                                    : QStringLiteral("+"),
+                                                    QString::number(*options_.fakeOffsetSeconds))
+                       : QLatin1Char('@') + options_.fakeStart);
         // Timers and the media clock keep real monotonic time.
         env.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
         // File times stay true, or the media framework would take its plugin cache for stale.
@@ -141,8 +148,12 @@ bool TempovoxRun::start(QString* error) {
     process_.setProcessEnvironment(env);
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(dir_.file(QStringLiteral("stderr.txt")));
-    startedMs_ = nowMs();
-    process_.start(QStringLiteral(TEMPOVOX_BINARY), {QStringLiteral("--headless")});
+    startedUs_ = nowUs();
+    if (!options_.program.isEmpty())
+        process_.start(options_.program, options_.arguments);
+    else
+        process_.start(QStringLiteral(TEMPOVOX_BINARY),
+                       options_.window ? QStringList() : QStringList{QStringLiteral("--headless")});
     if (!process_.waitForStarted(5000)) {
         *error = QStringLiteral("cannot start the program: ") + process_.errorString();
         return false;
@@ -179,11 +190,13 @@ bool TempovoxRun::connectLink(QString* error) {
         if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
             link_ = fd;
+            listeningUs_ = nowUs();
             return true;
         }
         if (fd >= 0)
             ::close(fd);
-        if (process_.waitForFinished(50)) {
+        // Often enough for start-up to be timed by it.
+        if (process_.waitForFinished(1)) {
             *error = QStringLiteral("the program ended at start-up: ") + errorLines().join(QLatin1Char('\n'));
             return false;
         }
@@ -207,7 +220,7 @@ void TempovoxRun::monitor() {
             if (n < 0 && errno == EAGAIN)
                 break;
             if (n <= 0) {
-                addEvent({Event::Kind::LinkClosed, nowMs(), {}});
+                addEvent(Event::Kind::LinkClosed, {});
                 link = -1;
                 break;
             }
@@ -217,7 +230,7 @@ void TempovoxRun::monitor() {
                 partial.remove(0, end + 1);
                 if (line.endsWith('\r'))
                     line.chop(1);
-                addEvent({Event::Kind::Line, nowMs(), line});
+                addEvent(Event::Kind::Line, line);
             }
         }
         for (;;) {
@@ -226,30 +239,31 @@ void TempovoxRun::monitor() {
                 continue;
             if (n <= 0)
                 break;
-            const qint64 ms = nowMs();
+            const qint64 us = nowUs();
             const std::lock_guard lock(mutex_);
-            Event event{Event::Kind::Audio, ms, {}, audio_.size(), audio_.size() + n};
+            Event event{Event::Kind::Audio, us / 1000, {}, audio_.size(), audio_.size() + n, us};
             audio_.append(buffer.data(), n);
             events_.push_back(std::move(event));
         }
     }
 }
 
-void TempovoxRun::addEvent(Event event) {
+void TempovoxRun::addEvent(Event::Kind kind, QByteArray line) {
+    const qint64 us = nowUs();
     const std::lock_guard lock(mutex_);
-    events_.push_back(std::move(event));
+    events_.push_back({kind, us / 1000, std::move(line), 0, 0, us});
 }
 
 void TempovoxRun::send(const QByteArray& line) {
-    addEvent({Event::Kind::Sent, nowMs(), line});
+    addEvent(Event::Kind::Sent, line);
     const QByteArray data = line + '\n';
     // Short lines on a local socket that the program reads: written whole or not at all.
     if (::send(link_, data.constData(), size_t(data.size()), MSG_NOSIGNAL) != data.size())
-        addEvent({Event::Kind::Sent, nowMs(), "(the line above could not be sent)"});
+        addEvent(Event::Kind::Sent, "(the line above could not be sent)");
 }
 
 void TempovoxRun::terminate() {
-    addEvent({Event::Kind::Sent, nowMs(), "(SIGTERM)"});
+    addEvent(Event::Kind::Sent, "(SIGTERM)");
     ::kill(pid_t(process_.processId()), SIGTERM);
 }
 
@@ -368,7 +382,7 @@ Announcement TempovoxRun::announcementSince(const Mark& from) const {
 QString TempovoxRun::logSince(const Mark& from) const {
     const std::vector<Event> events = eventsSince(from);
     QStringList log = {
-        QStringLiteral("times after the mark; the program started %1").arg(relative(startedMs_, from.ms))};
+        QStringLiteral("times after the mark; the program started %1").arg(relative(startedMs(), from.ms))};
     // Lines as they came, a run of one line repeated (PTT 1 while speaking) as one entry.
     const Event* repeated = nullptr;
     qint64 repeatedUntil = 0;
@@ -420,6 +434,11 @@ QString TempovoxRun::logSince(const Mark& from) const {
 QStringList TempovoxRun::errorLines() const {
     return QString::fromUtf8(dir_.read(QStringLiteral("stderr.txt")))
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QByteArray TempovoxRun::audio() const {
+    const std::lock_guard lock(mutex_);
+    return audio_;
 }
 
 QString TempovoxRun::programFolder() {

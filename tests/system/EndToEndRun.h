@@ -28,6 +28,7 @@ struct Event {
     QByteArray line;       // Sent, Line: without the line end
     qint64 audioBegin = 0; // Audio: the chunk's place in the recording, in bytes
     qint64 audioEnd = 0;
+    qint64 us = 0; // the same moment as ms, in microseconds
 };
 
 // A point in a run's history: what follows it belongs to what the test did next.
@@ -54,6 +55,14 @@ struct RunOptions {
     // [SETTINGS] keys besides the voice folder, the language and the format.
     QList<std::pair<QString, QString>> settings;
     bool mp3 = false;
+    // Instead of a fixed start, the program's clock runs this many whole seconds ahead of the real
+    // one, so that its second boundaries fall on the real ones.
+    std::optional<qint64> fakeOffsetSeconds;
+    // The main window on $DISPLAY instead of --headless.
+    bool window = false;
+    // Another program in Tempovox's place, started with these arguments in the same surroundings.
+    QString program;
+    QStringList arguments;
 };
 
 // `tempovox --headless` with settings, voice and runtime folders of its own, its audio recorded
@@ -72,8 +81,13 @@ public:
     void send(const QByteArray& line);
     void terminate(); // SIGTERM
     Mark mark() const;
-    qint64 nowMs() const { return clock_.elapsed(); }
-    qint64 startedMs() const { return startedMs_; }
+    qint64 nowMs() const { return nowUs() / 1000; }
+    qint64 nowUs() const { return clock_.nsecsElapsed() / 1000; }
+    qint64 processId() const { return process_.processId(); }
+    qint64 startedMs() const { return startedUs_ / 1000; }
+    qint64 startedUs() const { return startedUs_; }
+    // When the program's link socket first took a connection.
+    qint64 listeningUs() const { return listeningUs_; }
     // When the program first answered on its link: its event loop and timers were running.
     qint64 readyMs() const { return readyMs_; }
 
@@ -92,6 +106,7 @@ public:
     QStringList linesSince(const Mark& from) const;
     QString logSince(const Mark& from) const;
     QStringList errorLines() const; // the program's stderr
+    QByteArray audio() const;       // everything recorded so far
 
     QString voiceFolder() const { return dir_.file(QStringLiteral("voice")) + QLatin1Char('/'); }
     static QString programFolder();
@@ -106,13 +121,14 @@ private:
     Recorded recorded(const std::vector<Event>& events) const;
     bool connectLink(QString* error);
     void monitor();
-    void addEvent(Event event);
+    void addEvent(Event::Kind kind, QByteArray line);
 
     RunOptions options_;
     TempDir dir_;
     QProcess process_;
     QElapsedTimer clock_;
-    qint64 startedMs_ = 0;
+    qint64 startedUs_ = 0;
+    qint64 listeningUs_ = 0;
     qint64 readyMs_ = 0;
     int link_ = -1;
     int pipeRead_ = -1;

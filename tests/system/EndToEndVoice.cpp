@@ -26,6 +26,8 @@ constexpr int MinimumWindows = 5;
 // buffer it prerolled, and again after the flushing seek that applies volume and rate.
 constexpr double ExtraSeconds = 0.1;
 
+double lengthFactor = 1.0;
+
 QList<VoiceClip> makeVoice() {
     // Fixed words get odd milliseconds and numbers even ones, so that no two clips have the
     // same length: the program takes equal duration texts for the end of a clip.
@@ -41,8 +43,10 @@ QList<VoiceClip> makeVoice() {
     for (int n = 0; n < 60; ++n)
         voice.append({QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')), 0.0, 0.28 + 0.002 * n});
     // 50 Hz apart: tones that are orthogonal over a 20 ms window, all below 4 kHz.
-    for (qsizetype i = 0; i < voice.size(); ++i)
+    for (qsizetype i = 0; i < voice.size(); ++i) {
         voice[i].frequency = 400.0 + 50.0 * double(i);
+        voice[i].seconds *= lengthFactor;
+    }
     return voice;
 }
 
@@ -121,6 +125,10 @@ bool encodeMp3s(const QString& folder, QString* error) {
 const QList<VoiceClip>& testVoice() {
     static const QList<VoiceClip> voice = makeVoice();
     return voice;
+}
+
+void scaleTestVoice(double factor) {
+    lengthFactor = factor;
 }
 
 bool writeTestVoice(const QString& folder, bool withMp3, QString* error) {

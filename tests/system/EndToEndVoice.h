@@ -18,6 +18,9 @@ struct VoiceClip {
 // Every clip the program may ask for, in a fixed order.
 const QList<VoiceClip>& testVoice();
 
+// Makes every clip `factor` times as long, for runs of many announcements; before any other use.
+void scaleTestVoice(double factor);
+
 // Writes <stem>.wav (mono, 16 bit, 44.1 kHz) for every clip into `folder`, and <stem>.mp3
 // beside it when asked for (encoded by lame, constant bit rate).
 bool writeTestVoice(const QString& folder, bool withMp3, QString* error);
