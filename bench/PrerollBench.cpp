@@ -27,7 +27,8 @@ Figures Summarise(std::vector<double> ms) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const QString root = args.value(1, QCoreApplication::applicationDirPath() + QStringLiteral("/../WavFiles"));
+    const QString root =
+        args.value(1, QCoreApplication::applicationDirPath() + QStringLiteral("/../WavFiles"));
     const int repetitions = args.value(2, QStringLiteral("5")).toInt();
     const QString sink = args.value(3, QStringLiteral("fakesink sync=true"));
 
@@ -37,11 +38,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto graphs = createPlatformGraphFactory(sink);
-    std::printf("| voice | format | clips | loads | median ms | p90 ms | worst ms |\n|---|---|---|---|---|---|---|\n");
+    std::printf("| voice | format | clips | loads | median ms | p90 ms | worst ms "
+                "|\n|---|---|---|---|---|---|---|\n");
     for (const QString& voice : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         for (const QString& format : {QStringLiteral("wav"), QStringLiteral("mp3")}) {
-            const QFileInfoList clips =
-                QDir(root + QLatin1Char('/') + voice).entryInfoList({QStringLiteral("*.") + format}, QDir::Files);
+            const QFileInfoList clips = QDir(root + QLatin1Char('/') + voice)
+                                            .entryInfoList({QStringLiteral("*.") + format}, QDir::Files);
             std::vector<double> ms;
             for (int round = 0; round < repetitions; ++round) {
                 for (const QFileInfo& clip : clips) {
@@ -59,8 +61,8 @@ int main(int argc, char** argv) {
                 continue;
             const Figures f = Summarise(ms);
             std::printf("| %s | %s | %lld | %zu | %.2f | %.2f | %.2f |\n", qUtf8Printable(voice),
-                        qUtf8Printable(format), static_cast<long long>(clips.size()), ms.size(), f.median, f.p90,
-                        f.worst);
+                        qUtf8Printable(format), static_cast<long long>(clips.size()), ms.size(), f.median,
+                        f.p90, f.worst);
         }
     }
     return 0;
