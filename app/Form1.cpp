@@ -144,6 +144,10 @@ void Form1::EchoLink_DTMFString(const QString& text) {
 }
 
 void Form1::Beacon8_Timer() {
+    // A clip whose playback broke down never reaches its end, so neither the chain nor the
+    // release below would ever follow it: the announcement ends here.
+    if (player.PlaybackFailed())
+        composer_->EndAnnouncement();
     keying_->Beacon8_Timer(panel_->ClipEnded(), announcement.AnnounceBusy);
 }
 

@@ -48,6 +48,10 @@ bool ClipPlayer::StartClip() {
     return GraphPosition->SetCurrentPosition(0);
 }
 
+bool ClipPlayer::PlaybackFailed() const {
+    return GraphControl && GraphControl->PlaybackFailed();
+}
+
 bool ClipPlayer::applyVolume(int hundredthsOfDb) {
     return GraphAudio && GraphAudio->SetVolume(hundredthsOfDb);
 }

@@ -25,6 +25,8 @@ public:
     void CleanUp();
     // Starts the loaded clip from its beginning.
     bool StartClip();
+    // The loaded clip can no longer play to its end: its output failed under it.
+    bool PlaybackFailed() const;
 
     // Each returns false when there is no clip or the graph refused; callers that ignore
     // failures (the scroll bars, the starters) simply do not look.

@@ -15,6 +15,9 @@ public:
     virtual bool RenderFile(const QString& path, QString* error) = 0;
     virtual bool Run() = 0;
     virtual bool Stop() = 0;
+    // True once playback has broken down (the output failed under the clip): the clip will
+    // never reach its end. A graph that cannot break down that way keeps this default.
+    virtual bool PlaybackFailed() const { return false; }
 };
 
 class BasicAudio {

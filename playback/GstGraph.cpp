@@ -453,6 +453,11 @@ bool GstGraph::Stop() {
     return seek(0.0);
 }
 
+bool GstGraph::PlaybackFailed() const {
+    pollBus();
+    return failed_;
+}
+
 bool GstGraph::SetVolume(int hundredthsOfDb) {
     if (!usable() || hundredthsOfDb < -10000 || hundredthsOfDb > 0)
         return false;

@@ -81,6 +81,8 @@ public:
     bool Run() override;
     // Pauses and returns to the start; the clip stays loaded and plays again on Run.
     bool Stop() override;
+    // An error on the bus after the load: the clip is dead.
+    bool PlaybackFailed() const override;
     // -10000 (a hundred decibels down) to 0 (full level).
     bool SetVolume(int hundredthsOfDb) override;
 

@@ -398,7 +398,8 @@ std::string OutputName(const ::testing::TestParamInfo<OutputFailure::ParamType>&
 
 INSTANTIATE_TEST_SUITE_P(BothChains, OutputFailure,
                          ::testing::Combine(::testing::Values(Chain::Long, Chain::Short),
-                                            ::testing::Values(OutputFault::GoneAtLoad)),
+                                            ::testing::Values(OutputFault::GoneAtLoad,
+                                                              OutputFault::FailsWhilePlaying)),
                          OutputName);
 
 } // namespace

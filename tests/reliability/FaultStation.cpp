@@ -151,6 +151,7 @@ public:
     }
     bool Run() override { return graph_->Run(); }
     bool Stop() override { return graph_->Stop(); }
+    bool PlaybackFailed() const override { return graph_->PlaybackFailed(); }
     bool SetVolume(int hundredthsOfDb) override { return graph_->SetVolume(hundredthsOfDb); }
     std::optional<double> Duration() const override { return graph_->Duration(); }
     std::optional<double> CurrentPosition() const override { return graph_->CurrentPosition(); }
