@@ -271,15 +271,17 @@ QStringList FaultStation::chain() const {
     return {DingDong, TheTimeIs, QStringLiteral("14"), QStringLiteral("15"), Blank};
 }
 
-bool FaultStation::restoreClip(const QString& stem, Format format) const {
+bool FaultStation::restoreClip(const QString& stem, Format format) {
     QString error;
     const QString name = stem + extensionOf(format);
     const QString target = voiceFolder() + name;
     QFile::remove(target);
-    return QFile::copy(voiceCache(&error) + QLatin1Char('/') + name, target);
+    const bool restored = QFile::copy(voiceCache(&error) + QLatin1Char('/') + name, target);
+    excuseLateness();
+    return restored;
 }
 
-bool FaultStation::restoreVoice() const {
+bool FaultStation::restoreVoice() {
     QDir().mkpath(voiceFolder());
     for (const Tone& tone : tones()) {
         for (const Format format : {Format::Wav, Format::Mp3}) {
@@ -288,6 +290,13 @@ bool FaultStation::restoreVoice() const {
         }
     }
     return true;
+}
+
+void FaultStation::excuseLateness() {
+    if (!probe_.isActive())
+        return;
+    probeDueMs_ = nowMs() + ProbeMs;
+    probe_.start();
 }
 
 bool FaultStation::start(QString* error) {
