@@ -132,9 +132,11 @@ void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer data) {
 // A real graph that logs its clip and what of it reached the output.
 class RecordedGraph final : public FilterGraph {
 public:
-    RecordedGraph(const QString& output, std::shared_ptr<ClipLog> log)
+    RecordedGraph(const QString& output, std::shared_ptr<ClipLog> log,
+                  const std::function<void(const ClipLog&)>& afterLoad)
         : graph_(std::make_shared<GstGraph>(output))
-        , log_(std::move(log)) {}
+        , log_(std::move(log))
+        , afterLoad_(afterLoad) {}
 
     bool RenderFile(const QString& path, QString* error) override {
         log_->path = path;
@@ -147,6 +149,9 @@ public:
             g_signal_connect(sink, "handoff", G_CALLBACK(&onHandoff), log_.get());
             gst_object_unref(sink);
         }
+        // A copy: the hook may replace itself.
+        if (const auto hook = afterLoad_)
+            hook(*log_);
         return true;
     }
     bool Run() override { return graph_->Run(); }
@@ -160,7 +165,8 @@ public:
 
 private:
     std::shared_ptr<GstGraph> graph_;
-    std::shared_ptr<ClipLog> log_; // outlives the pipeline, whose thread writes to it
+    std::shared_ptr<ClipLog> log_;                         // outlives the pipeline, whose thread writes to it
+    const std::function<void(const ClipLog&)>& afterLoad_; // the factory's, which outlives it
 };
 
 } // namespace
@@ -205,7 +211,7 @@ bool ClipLog::heardInFull() const {
 std::shared_ptr<FilterGraph> RecordingGraphs::CreateGraph() {
     auto log = std::make_shared<ClipLog>();
     clips.push_back(log);
-    return std::make_shared<RecordedGraph>(output, log);
+    return std::make_shared<RecordedGraph>(output, log, afterLoad);
 }
 
 bool TimedLink::SetPtt(bool on) {

@@ -57,6 +57,9 @@ public:
 
     QString output = GoodOutput; // for the graphs made from now on
     std::vector<std::shared_ptr<ClipLog>> clips;
+    // Called as soon as a clip has loaded, inside the program's call: what the test does here
+    // happens at a known point of the chain however busy the machine is.
+    std::function<void(const ClipLog&)> afterLoad;
 };
 
 // Notes when the transmitter was keyed and released.
