@@ -11,6 +11,7 @@
 // reaches the pipe the moment it would be heard.
 
 #include "EndToEndRun.h"
+#include "RecordingTimes.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -33,6 +34,8 @@
 #include <xcb/xcb.h>
 #endif
 
+using e2e::Chunk;
+using e2e::chunksOf;
 using e2e::Event;
 using e2e::Mark;
 using e2e::RecordBytesPerSecond;
@@ -103,81 +106,12 @@ void start(TempovoxRun& run) {
         fail(error + QLatin1Char('\n') + run.errorLines().join(QLatin1Char('\n')));
 }
 
-// One read from the recording pipe: `begin` to `end` in the recording, read at `us`.
-struct Chunk {
-    qint64 us, begin, end;
-};
-
-std::vector<Chunk> chunksOf(const std::vector<Event>& events) {
-    std::vector<Chunk> chunks;
-    for (const Event& e : events) {
-        if (e.kind == Event::Kind::Audio)
-            chunks.push_back({e.us, e.audioBegin, e.audioEnd});
-    }
-    return chunks;
-}
-
-qint64 bytesUs(qint64 bytes) {
-    return bytes * 1'000'000 / RecordBytesPerSecond;
-}
-
-// When byte `at` of the recording was heard. Each chunk reached the pipe when its first byte was
-// heard, or later: each gives an upper bound, and the earliest is the closest. Only the chunks
-// next to `at`, on the side `before` or after it, count: those further away may belong to
-// another clip, or to a moment the sink fell behind.
-qint64 heardAt(const std::vector<Chunk>& chunks, qint64 at, bool before) {
-    std::optional<qint64> bound;
-    int used = 0;
-    const auto consider = [&](const Chunk& c) {
-        const qint64 us = c.us + bytesUs(at - c.begin);
-        bound = bound ? std::min(*bound, us) : us;
-        ++used;
-    };
-    if (before) {
-        for (auto c = chunks.rbegin(); c != chunks.rend() && used < 3; ++c) {
-            if (c->begin < at)
-                consider(*c);
-        }
-    } else {
-        for (auto c = chunks.begin(); c != chunks.end() && used < 3; ++c) {
-            if (c->end > at)
-                consider(*c);
-        }
-    }
-    return bound.value_or(0);
-}
-
-// The recording's clip boundaries since `events` began: where each clip after the first starts.
-// A new clip starts a new stream, so its first byte begins a chunk; the identified start is the
-// first whole 20 ms window of its tone, at most one window (and a fade) later.
-std::vector<qint64> boundaries(const std::vector<Chunk>& chunks, const QByteArray& audio,
-                               QStringList* stems) {
-    std::vector<qint64> result;
-    if (chunks.empty())
-        return result;
-    const qint64 first = chunks.front().begin & ~qint64(1);
-    const QList<e2e::HeardClip> heard = e2e::identifyClips(audio.mid(first, chunks.back().end - first));
-    *stems = e2e::stemsOf(heard);
-    for (qsizetype i = 1; i < heard.size(); ++i) {
-        const qint64 identified = first + qint64(heard[i].startSeconds * RecordBytesPerSecond);
-        std::optional<qint64> boundary;
-        for (const Chunk& c : chunks) {
-            if (c.begin <= identified + 8 && c.begin >= identified - RecordBytesPerSecond * 45 / 1000)
-                boundary = c.begin;
-        }
-        result.push_back(boundary.value_or(-1));
-    }
-    return result;
-}
-
 // Waits until the audio that followed `mark` has been quiet for QuietUs.
 bool waitForQuiet(TempovoxRun& run, const Mark& mark, int timeoutMs) {
     return run.waitFor(
         [&] {
             const std::vector<Chunk> chunks = chunksOf(run.eventsSince(mark));
-            return !chunks.empty() &&
-                   run.nowUs() - (chunks.back().us + bytesUs(chunks.back().end - chunks.back().begin)) >
-                       QuietUs;
+            return !chunks.empty() && run.nowUs() - e2e::heardAtUs(chunks, chunks.back().end, true) > QuietUs;
         },
         timeoutMs);
 }
@@ -225,7 +159,7 @@ int gaps(int count, bool mp3, bool baseline) {
     }
 
     std::vector<double> silence, toPtt, toSound, lengthsMs;
-    int incomplete = 0;
+    int otherwise = 0;
     // The first request after start-up plays a shorter chain; it only warms up.
     for (int n = -1; n < count; ++n) {
         const Mark mark = run.mark();
@@ -243,25 +177,27 @@ int gaps(int count, bool mp3, bool baseline) {
                 bounds.push_back(chunks.front().begin + b);
             stems = BaselineChain;
         } else {
-            bounds = boundaries(chunks, run.audio(), &stems);
+            bounds = e2e::clipBoundaries(chunks, run.audio(), &stems);
         }
         if (stems.size() != BaselineChain.size() || std::count(bounds.begin(), bounds.end(), -1) > 0) {
-            ++incomplete;
+            // A minute that changes while the announcement plays changes its chain.
+            ++otherwise;
             std::fprintf(stderr, "station_bench: announcement %d heard as %s\n", n,
                          qUtf8Printable(stems.join(u' ')));
             continue;
         }
-        for (const qint64 b : bounds)
-            silence.push_back(double(heardAt(chunks, b, false) - heardAt(chunks, b, true)) / 1000.0);
+        const std::vector<double> silences = e2e::silencesMs(chunks, bounds);
+        silence.insert(silence.end(), silences.begin(), silences.end());
         const qint64 sent = events.front().us;
-        const qint64 sound = heardAt(chunks, chunks.front().begin, false);
+        const qint64 sound = e2e::heardAtUs(chunks, chunks.front().begin, false);
         if (const auto ptt = firstLineUs(events, "PTT 1"))
             toPtt.push_back(double(*ptt - sent) / 1000.0);
         toSound.push_back(double(sound - sent) / 1000.0);
-        lengthsMs.push_back(double(heardAt(chunks, chunks.back().end, true) - sound) / 1000.0);
+        lengthsMs.push_back(double(e2e::heardAtUs(chunks, chunks.back().end, true) - sound) / 1000.0);
     }
     const char* who = baseline ? "minimal station, gapless file" : mp3 ? "Tempovox, MP3" : "Tempovox, WAV";
-    std::printf("\n%s: %d announcements, %d not heard in full\n\n", who, count, incomplete);
+    std::printf("\n%s: %d announcements, %d heard with another chain and left out\n\n", who, count,
+                otherwise);
     std::printf("| ms | n | median | p99 | worst |\n|---|---|---|---|---|\n");
     printRow("silence between clips", summarise(silence));
     printRow("DTMF line to PTT 1", summarise(toPtt));
@@ -303,7 +239,7 @@ int trigger(int count, bool baseline) {
         const std::vector<Chunk> chunks = chunksOf(events);
         if (const auto ptt = firstLineUs(events, "PTT 1"))
             toPtt.push_back(double(*ptt - boundary) / 1000.0);
-        toSound.push_back(double(heardAt(chunks, chunks.front().begin, false) - boundary) / 1000.0);
+        toSound.push_back(double(e2e::heardAtUs(chunks, chunks.front().begin, false) - boundary) / 1000.0);
     }
     std::printf("\n%s: %d quarter hours (%d runs started too late to count)\n\n",
                 baseline ? "minimal station" : "Tempovox", count, late);

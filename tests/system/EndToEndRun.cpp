@@ -1,5 +1,7 @@
 #include "EndToEndRun.h"
 
+#include "RecordingTimes.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -375,6 +377,9 @@ Announcement TempovoxRun::announcementSince(const Mark& from) const {
     a.heard = r.heard;
     a.firstAudioMs = r.firstMs;
     a.audioEndMs = r.endMs;
+    QStringList stems;
+    const std::vector<Chunk> chunks = chunksOf(events);
+    a.silencesMs = silencesMs(chunks, clipBoundaries(chunks, TempovoxRun::audio(), &stems));
     a.log = logSince(from);
     return a;
 }

@@ -45,6 +45,7 @@ struct Announcement {
     std::optional<qint64> audioEndMs;   // the end of the last audio after the mark
     std::optional<qint64> pttOffMs;     // the first PTT 0 after that PTT 1
     bool keyedBeforeAudio = false;      // the PTT 1 came before any of the audio
+    std::vector<double> silencesMs;     // between one clip and the next, as heard
     QString log;                        // what was heard and said, for failure messages
 };
 

@@ -51,7 +51,19 @@ void expectReleasedInTime(const Announcement& a) {
     EXPECT_LE(*a.pttOffMs - *a.audioEndMs, ReleaseLimitMs) << "released late\n" << a.log.toStdString();
 }
 
+// The silences between clips go to the test report, never into an assertion: they are
+// benchmarked (bench/run.sh), not tested.
+void reportSilences(const Announcement& a) {
+    if (a.silencesMs.empty())
+        return;
+    const auto [least, most] = std::minmax_element(a.silencesMs.begin(), a.silencesMs.end());
+    ::testing::Test::RecordProperty(
+        "silence_between_clips_ms",
+        QStringLiteral("%1 to %2").arg(*least, 0, 'f', 1).arg(*most, 0, 'f', 1).toStdString());
+}
+
 void expectAnnouncement(const Announcement& a, const QStringList& expected) {
+    reportSilences(a);
     EXPECT_EQ(joined(e2e::stemsOf(a.heard)), joined(expected)) << a.log.toStdString();
     expectReleasedInTime(a);
 }
