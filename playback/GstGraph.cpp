@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <gst/audio/streamvolume.h>
 
@@ -270,17 +270,16 @@ bool GstGraph::load(const QString& path, QString* error) {
     auto resampleIn = convertIn ? makeElement("audioresample", error) : GstRef<GstElement>();
     auto tempo = resampleIn ? makeElement("scaletempo", error) : GstRef<GstElement>();
     auto convertOut = tempo ? makeElement("audioconvert", error) : GstRef<GstElement>();
-    auto resampleOut = convertOut ? makeElement("audioresample", error) : GstRef<GstElement>();
-    auto volume = resampleOut ? makeElement("volume", error) : GstRef<GstElement>();
+    auto volume = convertOut ? makeElement("volume", error) : GstRef<GstElement>();
     if (!volume)
         return false;
 
     auto pipeline = GstRef<GstElement>::take(gst_pipeline_new(nullptr));
     gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), decoder.get(), convertIn.get(), resampleIn.get(),
-                     tempo.get(), convertOut.get(), resampleOut.get(), volume.get(), sink.get(), nullptr);
+                     tempo.get(), convertOut.get(), volume.get(), sink.get(), nullptr);
     if (!gst_element_link(source.get(), decoder.get()) ||
-        !gst_element_link_many(convertIn.get(), resampleIn.get(), tempo.get(), convertOut.get(),
-                               resampleOut.get(), volume.get(), sink.get(), nullptr)) {
+        !gst_element_link_many(convertIn.get(), resampleIn.get(), tempo.get(), convertOut.get(), volume.get(),
+                               sink.get(), nullptr)) {
         *error = u"the playback chain cannot be linked to audio output '%1'"_s.arg(sinkDescription_);
         return false;
     }
@@ -379,6 +378,7 @@ void GstGraph::unload() {
     position_ = 0.0;
     ended_ = false;
     failed_ = false;
+    played_ = false;
 }
 
 void GstGraph::onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
@@ -433,14 +433,17 @@ bool GstGraph::usable() const {
 bool GstGraph::Run() {
     if (!usable())
         return false;
-    if (!QCoreApplication::instance())
+    if (!QCoreApplication::instance()) {
+        played_ = true;
         return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    }
     startPending_ = true;
     QTimer::singleShot(0, QCoreApplication::instance(), [graph = weak_from_this()] {
         const auto self = graph.lock();
         if (!self || !self->startPending_ || !self->usable())
             return;
         self->startPending_ = false;
+        self->played_ = true;
         gst_element_set_state(self->pipeline_.get(), GST_STATE_PLAYING);
     });
     return true;
@@ -500,6 +503,10 @@ void GstGraph::updatePosition() const {
 }
 
 bool GstGraph::SetCurrentPosition(double seconds) {
+    // A clip that has not played yet rests prerolled at its start: seeking there again would only
+    // flush and decode its first buffer anew, and every clip is started that way.
+    if (seconds == 0.0 && !played_ && position_ == 0.0 && !ended_)
+        return usable();
     return usable() && !std::isnan(seconds) && seek(seconds);
 }
 

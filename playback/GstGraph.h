@@ -57,14 +57,14 @@ private:
 GstRef<GstElement> makeElement(const char* factoryName, QString* error);
 
 // One clip in one pipeline of its own:
-//   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo
-//           ! audioconvert ! audioresample ! volume ! <output>
+//   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo ! audioconvert ! volume ! <output>
 // scaletempo keeps the pitch when the rate changes; the converters on either side let it and
-// the output each pick their own format. The pipeline lives exactly as long as this object:
-// destruction sets it to NULL, so dropping the last reference silences the clip at once.
-// Every call comes from one thread. No main loop is needed: the calls drain the pipeline's own
-// bus without waiting. After an error on the bus the clip is dead: the position stays where it
-// was and the other calls fail.
+// the output each pick their own format. scaletempo keeps the sample rate, so the one resampler
+// before it serves the output too: every element costs time at each load, between two clips. The pipeline
+// lives exactly as long as this object: destruction sets it to NULL, so dropping the last reference silences
+// the clip at once. Every call comes from one thread. No main loop is needed: the calls drain the pipeline's
+// own bus without waiting. After an error on the bus the clip is dead: the position stays where it was and
+// the other calls fail.
 class GstGraph final : public FilterGraph, public std::enable_shared_from_this<GstGraph> {
 public:
     // An empty description plays on the desktop's default output and refuses to load when
@@ -127,6 +127,7 @@ private:
     mutable double position_ = 0.0;
     mutable bool ended_ = false;
     bool startPending_ = false; // Run was asked for; playback begins when the event loop turns
+    bool played_ = false;       // it has been playing since it was loaded
     mutable bool failed_ = false;
 };
 
