@@ -94,12 +94,16 @@ QString MainWindowPanel::Text3() const {
     return ui_.Text3->text();
 }
 
+// The progress refresh writes these every 10 ms, mostly the same text again; a line edit
+// given its own text would still reset its cursor and repaint.
 void MainWindowPanel::SetText1(const QString& text) {
-    ui_.Text1->setText(text);
+    if (ui_.Text1->text() != text)
+        ui_.Text1->setText(text);
 }
 
 void MainWindowPanel::SetText2(const QString& text) {
-    ui_.Text2->setText(text);
+    if (ui_.Text2->text() != text)
+        ui_.Text2->setText(text);
 }
 
 void MainWindowPanel::SetText3(const QString& text) {
