@@ -381,7 +381,10 @@ int idle(int seconds) {
             start(*stations.back().run);
         }
     }
-    // Start-up is not idling.
+    // A station idles between announcements, with the last clip still loaded and shown; start-up
+    // and the announcement itself are not idling.
+    for (Station& s : stations)
+        s.run->send("DTMF 123");
     QTest::qWait(5000);
     for (Station& s : stations)
         s.from = usageOf(s.run->processId());
