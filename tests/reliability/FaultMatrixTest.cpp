@@ -366,7 +366,8 @@ TEST_P(OutputFailure, FromEachStepOnReleasesAndAnnouncesAgainOnceItIsBack) {
         if (step == 0)
             station.graphs.output = outputFor(fault);
         else
-            onFirstLoadOf(station, chain[step - 1], [&] { station.graphs.output = outputFor(fault); });
+            onFirstLoadOf(station, chain[step - 1],
+                          [&station, kind = fault] { station.graphs.output = outputFor(kind); });
         const Mark mark = station.mark();
         station.startAnnouncement(Starter::Button);
         const Outcome o = settle(station, mark, figures);
