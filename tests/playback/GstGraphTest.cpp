@@ -1,4 +1,5 @@
 #include "GstGraph.h"
+#include "GstLaunch.h"
 #include "MediaRuntime.h"
 #include "TempDir.h"
 
@@ -24,29 +25,15 @@ namespace {
 // Plays in real time without a device, so timing behaves as on a station.
 const QString TimedFakeOutput = u"fakesink sync=true"_s;
 
-// Runs a gst-launch line to its end; the clips of these tests are made this way.
-bool runToEnd(const QString& launch) {
-    auto pipeline = GstRef<GstElement>::take(gst_parse_launch(launch.toUtf8().constData(), nullptr));
-    if (!pipeline)
-        return false;
-    const auto bus = GstRef<GstBus>::take(gst_element_get_bus(pipeline.get()));
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    GstMessage* message = gst_bus_timed_pop_filtered(bus.get(), 10 * GST_SECOND,
-                                                     GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool ended = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    if (message)
-        gst_message_unref(message);
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return ended;
-}
-
 // A 440 Hz tone of `tenths` tenths of a second at 44.1 kHz mono, through `encoder`.
 QString makeTone(const TempDir& dir, const QString& name, int tenths, const QString& encoder) {
     const QString path = dir.file(name);
-    const bool made = runToEnd(
+    QString error;
+    const bool made = runLaunchLine(
         u"audiotestsrc wave=sine freq=440 samplesperbuffer=4410 num-buffers=%1 "
         "! audio/x-raw,rate=44100,channels=1,format=S16LE ! %2 ! filesink location=\"%3\""_s.arg(tenths)
-            .arg(encoder, path));
+            .arg(encoder, path),
+        &error);
     return made ? path : QString();
 }
 

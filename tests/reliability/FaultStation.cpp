@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "GstGraph.h"
+#include "GstLaunch.h"
 #include "VoiceLibrary.h"
 #include "ui_Form1.h"
 
@@ -61,27 +62,6 @@ const QList<Tone>& tones() {
     return list;
 }
 
-bool runToEnd(const QString& launch, QString* error) {
-    GError* raw = nullptr;
-    auto pipeline = GstRef<GstElement>::take(gst_parse_launch(launch.toUtf8().constData(), &raw));
-    if (raw) {
-        *error = QString::fromUtf8(raw->message);
-        g_error_free(raw);
-        return false;
-    }
-    const auto bus = GstRef<GstBus>::take(gst_element_get_bus(pipeline.get()));
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    GstMessage* message = gst_bus_timed_pop_filtered(bus.get(), 10 * GST_SECOND,
-                                                     GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool ended = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    if (message)
-        gst_message_unref(message);
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    if (!ended)
-        *error = QStringLiteral("cannot make a clip with: ") + launch;
-    return ended;
-}
-
 // WAV as the voices ship (mono, 16 bit, 44.1 kHz) and MP3 made from it by lame, as they ship
 // too, with the LAME tag that gives the exact length. Made once per process.
 QString voiceCache(QString* error) {
@@ -93,13 +73,13 @@ QString voiceCache(QString* error) {
         const Tone& tone = tones()[i];
         const QString wav = cache.file(tone.stem + QStringLiteral(".wav"));
         const int samples = 44100 * tone.ms / 1000;
-        if (!runToEnd(QStringLiteral("audiotestsrc wave=sine freq=%1 samplesperbuffer=%2 num-buffers=1 "
-                                     "! audio/x-raw,rate=44100,channels=1,format=S16LE ! wavenc "
-                                     "! filesink location=\"%3\"")
-                          .arg(400 + 50 * i)
-                          .arg(samples)
-                          .arg(wav),
-                      error))
+        if (!runLaunchLine(QStringLiteral("audiotestsrc wave=sine freq=%1 samplesperbuffer=%2 num-buffers=1 "
+                                          "! audio/x-raw,rate=44100,channels=1,format=S16LE ! wavenc "
+                                          "! filesink location=\"%3\"")
+                               .arg(400 + 50 * i)
+                               .arg(samples)
+                               .arg(wav),
+                           error))
             return {};
         QProcess lame;
         lame.setProcessChannelMode(QProcess::MergedChannels);
