@@ -11,39 +11,13 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
     exit 2
 fi
 
-# clang and libFuzzer, when missing.
-missing=()
-for package in clang libclang-rt-14-dev; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if ((${#missing[@]})); then
-    echo "fuzz: installing ${missing[*]}"
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "fuzz: these Debian packages are missing; run as root or install them: ${missing[*]}" >&2
-        exit 1
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# clang and libFuzzer, when missing (they are in the project's package list).
+bash scripts/install-packages.sh scripts/packages.txt
 
-# A top-level CMakeLists.txt that does not list fuzz/ yet gets it through a project include.
-include=(-UCMAKE_PROJECT_INCLUDE)
-if ! grep -Eq '^[[:space:]]*add_subdirectory\(fuzz\)' CMakeLists.txt; then
-    mkdir -p build-fuzz
-    include=(-DCMAKE_PROJECT_INCLUDE="$PWD/build-fuzz/add-fuzz.cmake")
-    cat >build-fuzz/add-fuzz.cmake <<'CMAKE'
-set(CMAKE_CXX_STANDARD 20)
-set(CMAKE_CXX_STANDARD_REQUIRED ON)
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core)
-include(CTest)
-add_subdirectory("${CMAKE_SOURCE_DIR}/fuzz")
-CMAKE
-fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if ! cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DTEMPOVOX_FUZZ=ON "${include[@]}" >"$work/configure.log" 2>&1; then
+    -DTEMPOVOX_FUZZ=ON >"$work/configure.log" 2>&1; then
     cat "$work/configure.log" >&2
     exit 1
 fi

@@ -5,21 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# clang and its sanitizer runtimes, when missing.
-missing=()
-for package in clang libclang-rt-14-dev; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if ((${#missing[@]})); then
-    echo "sanitizers: installing ${missing[*]}"
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "sanitizers: these Debian packages are missing; run as root or install them: ${missing[*]}" >&2
-        exit 1
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# clang and its sanitizer runtimes, when missing (they are in the project's package list).
+bash scripts/install-packages.sh scripts/packages.txt
 
 flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 # -O1 keeps the build and the instrumented tests quick; asserts stay on.
