@@ -1,5 +1,6 @@
 #include "ReceiverAudio.h"
 
+#include "GstSupport.h"
 #include "LinkLog.h"
 
 #include <gst/app/gstappsink.h>
@@ -23,61 +24,11 @@ std::int64_t toSamples(int ms) {
     return std::int64_t(std::max(0, ms)) * DtmfDecoder::SampleRate / 1000;
 }
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
-};
-using ElementPtr = std::unique_ptr<GstElement, ObjectUnref>;
-using BusPtr = std::unique_ptr<GstBus, ObjectUnref>;
-
-struct MessageUnref {
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
-
-QString messageText(GstMessage* message) {
-    GError* error = nullptr;
-    gchar* debug = nullptr;
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
-        gst_message_parse_error(message, &error, &debug);
-    else
-        gst_message_parse_warning(message, &error, &debug);
-    const QString text = error ? QString::fromUtf8(error->message) : u"unknown error"_s;
-    g_clear_error(&error);
-    g_free(debug);
-    return text;
-}
-
 // autoaudiosrc quietly falls back to a generator of silence when no device answers; a
 // receiver that listens to nothing must say so instead.
-bool hasRealInput(GstElement* autoSource) {
-    GstIterator* children = gst_bin_iterate_recurse(GST_BIN(autoSource));
-    GValue item = G_VALUE_INIT;
-    bool real = false;
-    bool done = false;
-    while (!done) {
-        switch (gst_iterator_next(children, &item)) {
-        case GST_ITERATOR_OK: {
-            auto* child = GST_ELEMENT(g_value_get_object(&item));
-            GstElementFactory* factory = gst_element_get_factory(child);
-            const char* name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
-            if (GST_OBJECT_FLAG_IS_SET(child, GST_ELEMENT_FLAG_SOURCE) &&
-                std::strcmp(name, "audiotestsrc") != 0)
-                real = true;
-            g_value_reset(&item);
-            break;
-        }
-        case GST_ITERATOR_RESYNC:
-            gst_iterator_resync(children);
-            real = false;
-            break;
-        default:
-            done = true;
-            break;
-        }
-    }
-    g_value_unset(&item);
-    gst_iterator_free(children);
-    return real;
+bool isRealSource(GstElement* element) {
+    return GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SOURCE) &&
+           std::strcmp(factoryName(element), "audiotestsrc") != 0;
 }
 
 // The first error on the bus, else the first warning, else the fallback. A failed state change
@@ -206,8 +157,8 @@ struct ReceiverAudio::Capture {
     const std::uint64_t run;
     ReceiverProcessor processor;
     std::vector<std::int16_t> samples;
-    ElementPtr pipeline;
-    BusPtr bus;
+    GstRef<GstElement> pipeline;
+    GstRef<GstBus> bus;
 
     void post(ReceiverProcessor::Events events) {
         if (events.sequences.isEmpty() && events.busyChanges.isEmpty())
@@ -318,21 +269,21 @@ bool ReceiverAudio::startCapture(QString* error) {
                                                GST_PARSE_FLAG_FATAL_ERRORS, &parseError);
     if (parsed)
         gst_object_ref_sink(parsed);
-    ElementPtr pipeline(parsed);
+    auto pipeline = GstRef<GstElement>::take(parsed);
     if (!pipeline || parseError) {
         *error = u"receiver audio source '%1' is not valid: %2"_s.arg(
             source, parseError ? QString::fromUtf8(parseError->message) : u"unknown error"_s);
         g_clear_error(&parseError);
         return false;
     }
-    const ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "rxsink"));
+    const auto sink = GstRef<GstElement>::take(gst_bin_get_by_name(GST_BIN(pipeline.get()), "rxsink"));
     if (!GST_IS_PIPELINE(pipeline.get()) || !sink || !GST_IS_APP_SINK(sink.get())) {
         *error = u"receiver audio source '%1' is not a chain that produces audio"_s.arg(source);
         return false;
     }
 
     auto capture = std::make_unique<Capture>(this, ++run_, options_);
-    capture->bus.reset(gst_element_get_bus(pipeline.get()));
+    capture->bus = GstRef<GstBus>::take(gst_element_get_bus(pipeline.get()));
     capture->pipeline = std::move(pipeline);
     GstAppSinkCallbacks callbacks{};
     callbacks.eos = &Capture::onEos;
@@ -358,8 +309,8 @@ bool ReceiverAudio::startCapture(QString* error) {
         return abandon(
             u"receiver audio source '%1' did not start within %2 s"_s.arg(source).arg(StartTimeoutMs / 1000));
     if (automatic) {
-        const ElementPtr autoSource(gst_bin_get_by_name(GST_BIN(pipe), "rxauto"));
-        if (autoSource && !hasRealInput(autoSource.get())) {
+        const auto autoSource = GstRef<GstElement>::take(gst_bin_get_by_name(GST_BIN(pipe), "rxauto"));
+        if (autoSource && !containsElement(autoSource.get(), isRealSource)) {
             const QString warning = busProblem(capture->bus.get(), QString(), 0);
             return abandon(warning.isEmpty() ? u"no audio input device is available"_s
                                              : u"no audio input device is available (%1)"_s.arg(warning));

@@ -13,7 +13,7 @@ if(TEMPOVOX_WITH_SPANDSP)
         ${CMAKE_CURRENT_LIST_DIR}/DtmfDecoder.h ${CMAKE_CURRENT_LIST_DIR}/DtmfDecoder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/ReceiverAudio.h ${CMAKE_CURRENT_LIST_DIR}/ReceiverAudio.cpp
     )
-    target_link_libraries(tempovox_link PRIVATE PkgConfig::SPANDSP PkgConfig::GSTREAMER_APP)
+    target_link_libraries(tempovox_link PRIVATE tempovox_media PkgConfig::SPANDSP PkgConfig::GSTREAMER_APP)
     # Lets the program and the tests know the receiver's audio is built in.
     target_compile_definitions(tempovox_link PUBLIC TEMPOVOX_WITH_SPANDSP)
 endif()

@@ -18,11 +18,6 @@ using namespace Qt::StringLiterals;
 namespace {
 Q_LOGGING_CATEGORY(lcPlayback, "tempovox.playback")
 
-struct MessageUnref {
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
-
 struct CapsUnref {
     void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
 };
@@ -32,11 +27,6 @@ struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
-
-struct GFree {
-    void operator()(gchar* text) const { g_free(text); }
-};
-using GCharPtr = std::unique_ptr<gchar, GFree>;
 
 // The Debian package that ships each element we build, for the "missing" message.
 const char* packageOf(const char* factoryName) {
@@ -57,63 +47,16 @@ const char* packageOf(const char* factoryName) {
     return nullptr;
 }
 
-// The text of an error or warning; the developer details go to `details` when asked for.
-QString messageText(GstMessage* message, QString* details = nullptr) {
-    GError* raw = nullptr;
-    gchar* debug = nullptr;
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
-        gst_message_parse_error(message, &raw, &debug);
-    else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING)
-        gst_message_parse_warning(message, &raw, &debug);
-    const ErrorPtr error(raw);
-    const GCharPtr debugText(debug);
-    if (details && debugText)
-        *details = QString::fromUtf8(debugText.get());
-    return error ? QString::fromUtf8(error->message) : u"unknown error"_s;
-}
-
 double toSeconds(gint64 nanoseconds) {
     return static_cast<double>(nanoseconds) / static_cast<double>(GST_SECOND);
 }
 
-bool isFakeSink(GstElement* element) {
-    GstElementFactory* factory = gst_element_get_factory(element);
-    if (!factory)
-        return false;
-    const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-    return std::strcmp(name, "fakesink") == 0 || std::strcmp(name, "fakeaudiosink") == 0;
-}
-
 // autoaudiosink quietly falls back to a fake sink when no device answers; a clock that
 // announces into nothing must say so instead.
-bool hasRealOutput(GstElement* sink) {
-    if (!GST_IS_BIN(sink))
-        return !isFakeSink(sink);
-    GstIterator* children = gst_bin_iterate_recurse(GST_BIN(sink));
-    GValue item = G_VALUE_INIT;
-    bool real = false;
-    bool done = false;
-    while (!done) {
-        switch (gst_iterator_next(children, &item)) {
-        case GST_ITERATOR_OK: {
-            auto* child = GST_ELEMENT(g_value_get_object(&item));
-            if (GST_OBJECT_FLAG_IS_SET(child, GST_ELEMENT_FLAG_SINK) && !isFakeSink(child))
-                real = true;
-            g_value_reset(&item);
-            break;
-        }
-        case GST_ITERATOR_RESYNC:
-            gst_iterator_resync(children);
-            real = false;
-            break;
-        default:
-            done = true;
-            break;
-        }
-    }
-    g_value_unset(&item);
-    gst_iterator_free(children);
-    return real;
+bool isRealSink(GstElement* element) {
+    const char* name = factoryName(element);
+    return GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SINK) && std::strcmp(name, "fakesink") != 0 &&
+           std::strcmp(name, "fakeaudiosink") != 0;
 }
 
 bool isAudioPad(GstPad* pad) {
@@ -344,7 +287,7 @@ bool GstGraph::load(const QString& path, QString* error) {
         *error = u"clip file '%1' contains no audio"_s.arg(path);
         return false;
     }
-    if (sinkDescription_.isEmpty() && !hasRealOutput(sink.get())) {
+    if (sinkDescription_.isEmpty() && !containsElement(sink.get(), isRealSink)) {
         *error = u"no audio output device is available"_s;
         if (!warning.isEmpty())
             *error += u" (%1)"_s.arg(warning);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FilterGraph.h"
+#include "GstSupport.h"
 
 #include <QString>
 
@@ -10,48 +11,6 @@
 #include <memory>
 #include <optional>
 #include <utility>
-
-// Owns one reference to a GStreamer object and drops it on destruction.
-template <typename T>
-class GstRef {
-public:
-    GstRef() = default;
-    // Takes over a reference the caller owns; a floating one (fresh from a factory) is sunk, so
-    // that the holder owns a plain reference whether or not a bin takes the object later.
-    static GstRef take(T* object) {
-        if (object && g_object_is_floating(object))
-            gst_object_ref_sink(object);
-        return GstRef(object);
-    }
-    // Adds a reference of its own to an object owned elsewhere.
-    static GstRef share(T* object) {
-        return GstRef(object ? static_cast<T*>(gst_object_ref(object)) : nullptr);
-    }
-    ~GstRef() { reset(); }
-    GstRef(GstRef&& other) noexcept
-        : object_(std::exchange(other.object_, nullptr)) {}
-    GstRef& operator=(GstRef&& other) noexcept {
-        if (this != &other) {
-            reset();
-            object_ = std::exchange(other.object_, nullptr);
-        }
-        return *this;
-    }
-    GstRef(const GstRef&) = delete;
-    GstRef& operator=(const GstRef&) = delete;
-
-    T* get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-    void reset() {
-        if (object_)
-            gst_object_unref(std::exchange(object_, nullptr));
-    }
-
-private:
-    explicit GstRef(T* object)
-        : object_(object) {}
-    T* object_ = nullptr;
-};
 
 // Makes an element of the named factory, or says which element (and package) is missing.
 GstRef<GstElement> makeElement(const char* factoryName, QString* error);
