@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh bench/packages.txt
+cmake --build build --parallel "$(nproc)" --target station_bench preroll_bench minimal_station
 
 work=$(mktemp -d)
 xvfb=

@@ -1,191 +1,109 @@
-#include "Controls.h"
-#include "Form1Harness.h"
-#include "SettingsFile.h"
+#include "Profile.h"
+#include "Station.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
 namespace {
 
-QByteArray Settings(const QByteArray& keys) {
-    return "[SETTINGS]\n" + keys;
+// A control's state as text: a check box 0, 1 or 2, an option "True" or "False", else its text.
+QString shown(Station& station, const QString& name) {
+    QWidget* control = station.window().findChild<QWidget*>(name);
+    if (auto* box = qobject_cast<QCheckBox*>(control))
+        return QString::number(box->checkState() == Qt::PartiallyChecked ? 2 : box->isChecked() ? 1 : 0);
+    if (auto* option = qobject_cast<QRadioButton*>(control))
+        return option->isChecked() ? u"True"_s : u"False"_s;
+    if (auto* edit = qobject_cast<QLineEdit*>(control))
+        return edit->text();
+    return u"no control "_s + name;
 }
 
-TEST(Settings, WithoutAFileTheDefaultsApply) {
-    Form1Harness h;
-    h.start();
-    auto& ui = h.ui();
-    EXPECT_EQ(ui.FileLocation->text(), Form1Harness::ProgramFolder + QStringLiteral("/WavFiles/brasil/"))
-        << "the language's folder is applied at once";
-    EXPECT_EQ(ui.VolSet->text(), QStringLiteral("0"));
-    EXPECT_EQ(ui.V1->value(), 0);
-    EXPECT_TRUE(ui.Option2->isChecked());
-    EXPECT_FALSE(ui.Option1->isChecked());
-    EXPECT_TRUE(ui.Option7->isChecked());
-    EXPECT_TRUE(ui.Option9->isChecked()) << "Option5 is selected first, then replaced by the later key";
-    EXPECT_FALSE(ui.Option5->isChecked());
-    EXPECT_TRUE(ui.OptionWAV->isChecked());
-    EXPECT_FALSE(ui.OptionMP3->isChecked());
-    EXPECT_EQ(checkValue(ui.OnHour), 0);
-    EXPECT_EQ(checkValue(ui.QuarterHour), 1);
-    EXPECT_EQ(checkValue(ui.HalfHour), 0);
-    EXPECT_EQ(checkValue(ui.AMPM), 0);
-    EXPECT_EQ(checkValue(ui.Check1), 1);
-    EXPECT_EQ(checkValue(ui.Check2), 1);
-    EXPECT_EQ(ui.DTMFTime->text(), QStringLiteral("123"));
-    EXPECT_EQ(h.form->pos(), QPoint(20, 20)) << "300 twips";
-}
-
-TEST(Settings, SaveThenStartRestoresEveryControl) {
-    Form1Harness first;
-    first.start();
-    auto& ui = first.ui();
-    setOptionSelected(ui.Option7, false); // no language, so the folder is kept as typed
-    ui.FileLocation->setText(QStringLiteral("/srv/vozes/Español/"));
-    ui.V1->setValue(-1500);
-    ui.Option1->setChecked(true);
-    ui.Option6->setChecked(true);
-    ui.OptionMP3->setChecked(true);
-    setCheckValue(ui.OnHour, 1);
-    setCheckValue(ui.QuarterHour, 0);
-    setCheckValue(ui.HalfHour, 2);
-    setCheckValue(ui.AMPM, 1);
-    setCheckValue(ui.Check1, 0);
-    setCheckValue(ui.Check2, 0);
-    ui.DTMFTime->setText(QStringLiteral("##99A*"));
-    first.form->move(120, 45);
-    first.form->Command1_Click();
-
-    const QByteArray saved = first.dir.read(QStringLiteral("Tempovox.ini"));
-    EXPECT_TRUE(saved.contains("OPTION1=True\n")) << saved.constData();
-    EXPECT_TRUE(saved.contains("OPTION2=False\n"));
-    EXPECT_TRUE(saved.contains("LEFT=1800\n"));
-    EXPECT_TRUE(saved.contains("TOP=675\n"));
-
-    Form1Harness second(saved);
-    second.start();
-    auto& again = second.ui();
-    EXPECT_EQ(again.FileLocation->text(), QStringLiteral("/srv/vozes/Español/"));
-    EXPECT_EQ(again.V1->value(), -1500);
-    EXPECT_EQ(again.VolSet->text(), QStringLiteral("-1500"));
-    EXPECT_TRUE(again.Option1->isChecked());
-    EXPECT_FALSE(again.Option2->isChecked());
-    for (QRadioButton* language :
-         {again.Option3, again.Option4, again.Option7, again.Option8, again.Option10})
-        EXPECT_FALSE(language->isChecked()) << language->objectName().toStdString();
-    EXPECT_TRUE(again.Option6->isChecked());
-    EXPECT_TRUE(again.OptionMP3->isChecked());
-    EXPECT_FALSE(again.OptionWAV->isChecked());
-    EXPECT_EQ(checkValue(again.OnHour), 1);
-    EXPECT_EQ(checkValue(again.QuarterHour), 0);
-    EXPECT_EQ(checkValue(again.HalfHour), 2);
-    EXPECT_EQ(checkValue(again.AMPM), 1);
-    EXPECT_EQ(checkValue(again.Check1), 0);
-    EXPECT_EQ(checkValue(again.Check2), 0);
-    EXPECT_EQ(again.DTMFTime->text(), QStringLiteral("##99A*"));
-    EXPECT_EQ(second.form->pos(), QPoint(120, 45));
-}
-
-TEST(Settings, OptionGroupsFollowTheOrderOfTheKeys) {
-    struct Case {
-        const char* keys;
-        std::vector<const char*> selected;
-        std::vector<const char*> cleared;
+// [SETTINGS] lines as the window takes them; a value it cannot use gives the key's default.
+TEST(Settings, ValuesReachTheirControls) {
+    const struct {
+        QString line, control, value;
+    } cases[] = {
+        {u""_s, u"QuarterHour"_s, u"1"_s},
+        {u""_s, u"OnHour"_s, u"0"_s},
+        {u""_s, u"DTMFTime"_s, u"123"_s},
+        {u""_s, u"Check1"_s, u"1"_s},
+        {u"quarterhour=0"_s, u"QuarterHour"_s, u"0"_s},
+        {u"HALFHOUR=2"_s, u"HalfHour"_s, u"2"_s},
+        {u"HALFHOUR=3"_s, u"HalfHour"_s, u"0"_s},
+        {u"ONHOUR=0.6"_s, u"OnHour"_s, u"1"_s},
+        {u"VOLSET=-3000"_s, u"VolSet"_s, u"-3000"_s},
+        {u"VOLSET=1"_s, u"VolSet"_s, u"0"_s},
+        {u"VOLSET=loud"_s, u"VolSet"_s, u"0"_s},
+        {u"OPTION2=false"_s, u"Option2"_s, u"False"_s},
+        {u"OPTION10=-1"_s, u"Option10"_s, u"True"_s},
+        {u"OPTION2=maybe"_s, u"Option2"_s, u"True"_s},
+        {u"DTMFTIME=\"  9#\"  "_s, u"DTMFTime"_s, u"  9#"_s},
+        {u"DTMFTIME="_s, u"DTMFTime"_s, u""_s},
+        {u"DTMFTIME="_s + QString(300, u'7'), u"DTMFTime"_s, QString(255, u'7')},
     };
-    const Case cases[] = {
-        {"OPTION3=True\nOPTION7=True\n", {"Option7"}, {"Option3"}},
-        {"OPTION7=1\nOPTION3=true\n", {"Option7"}, {"Option3"}}, // read in table order, not file order
-        {"OPTION3=0\nOPTION4=FALSE\nOPTION7=False\nOPTION8=0\nOPTION10=0\n",
-         {},
-         {"Option3", "Option4", "Option7", "Option8", "Option10"}},
-        {"OPTION5=-1\nOPTION6=0\nOPTION9=0\n", {"Option5"}, {"Option6", "Option9"}},
-        {"OPTION1=2.5\nOPTION2=0\n", {"Option1"}, {"Option2"}}, // any non-zero number is true
-        {"OPTION7=0\nOPTIONWAV=False\nOPTIONMP3=False\n", {}, {"OptionWAV", "OptionMP3"}},
-    };
-    for (const Case& c : cases) {
-        Form1Harness h(Settings(c.keys));
-        h.start();
-        for (const char* name : c.selected)
-            EXPECT_TRUE(h.form->findChild<QRadioButton*>(QLatin1String(name))->isChecked()) << c.keys << name;
-        for (const char* name : c.cleared)
-            EXPECT_FALSE(h.form->findChild<QRadioButton*>(QLatin1String(name))->isChecked())
-                << c.keys << name;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.left(40).toStdString());
+        Station station({.settings = {c.line}});
+        EXPECT_EQ(shown(station, c.control), c.value);
     }
 }
 
-TEST(Settings, ValuesThatDoNotConvertFallBackToTheKeysDefault) {
-    Form1Harness h(Settings("VOLSET=loud\n"
-                            "OPTION2=maybe\n"
-                            "QUARTERHOUR=7\n"
-                            "HALFHOUR=\n"
-                            "CHECK1=-1\n"
-                            "AMPM=1.6\n"   // rounds to 2: greyed
-                            "ONHOUR=0.5\n" // halves round to even
-                            "LEFT=far\n"
-                            "TOP=1e300\n"
-                            "DTMFTIME=\n"));
-    h.start();
-    auto& ui = h.ui();
-    EXPECT_EQ(ui.VolSet->text(), QStringLiteral("0"));
-    EXPECT_TRUE(ui.Option2->isChecked());
-    EXPECT_EQ(checkValue(ui.QuarterHour), 1);
-    EXPECT_EQ(checkValue(ui.HalfHour), 0);
-    EXPECT_EQ(checkValue(ui.Check1), 1);
-    EXPECT_EQ(checkValue(ui.AMPM), 2);
-    EXPECT_EQ(checkValue(ui.OnHour), 0);
-    EXPECT_EQ(h.form->pos(), QPoint(20, 20));
-    EXPECT_EQ(ui.DTMFTime->text(), QString()) << "an empty text is a value, not a missing key";
-}
-
-TEST(Settings, VolumeOutsideTheBarsRangeIsNotTaken) {
-    for (const char* value : {"1", "-3001", "40000"}) {
-        Form1Harness h(Settings(QByteArray("VOLSET=") + value + "\n"));
-        h.start();
-        EXPECT_EQ(h.ui().V1->value(), 0) << value;
-        EXPECT_EQ(h.ui().VolSet->text(), QStringLiteral("0")) << value;
+// The Windows profile functions' reading rules, on the file's text.
+TEST(Settings, ProfileReadsAsTheWindowsFunctions) {
+    const struct {
+        const char *text, *section, *key, *value;
+    } cases[] = {
+        {"[settings]\r\nKey = v \r\n", "SETTINGS", "KEY", "v"},
+        {"[A]\nk=1\n[B]\nk=2\n[A]\nk=3\n", "A", "k", "1"},
+        {"[A]\nk=1\nk=2\n", "A", "k", "1"},
+        {"[A]\n;k=1\n", "A", "k", "default"},
+        {"[A]\nk='quoted'\n", "A", "k", "quoted"},
+        {"[A\nk=1\n", "A", "k", "default"},
+        {"k=1\n[A]\n", "A", "k", "default"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ProfileFile::parse(c.text).read(c.section, c.key, "default"), c.value);
     }
-    Form1Harness h(Settings("volset = -1500\n"));
-    h.start();
-    EXPECT_EQ(h.ui().V1->value(), -1500);
-    h.ui().V1->setValue(0);
-    EXPECT_EQ(h.ui().VolSet->text(), QStringLiteral("0"));
 }
 
-TEST(Settings, SavingKeepsOtherSectionsAndUnknownKeys) {
-    const QByteArray original = "; station notes\n"
-                                "[LINK]\n"
-                                "BACKEND=socket\n"
-                                "SOCKET=/run/radio/link.sock\n"
-                                "\n"
-                                "[SETTINGS]\n"
-                                "DTMFTIME=777\n"
-                                "CUSTOM=kept\n"
-                                "\n"
-                                "[AUDIO]\n"
-                                "SINK=alsasink device=hw:1\n";
-    Form1Harness h(original);
-    h.start();
-    h.form->SaveData();
-    const QByteArray saved = h.dir.read(QStringLiteral("Tempovox.ini"));
-    EXPECT_TRUE(saved.startsWith("; station notes\n[LINK]\nBACKEND=socket\nSOCKET=/run/radio/link.sock\n\n"
-                                 "[SETTINGS]\nDTMFTIME=777\nCUSTOM=kept\n"))
-        << saved.constData();
-    EXPECT_TRUE(saved.endsWith("\n[AUDIO]\nSINK=alsasink device=hw:1\n")) << saved.constData();
-    EXPECT_EQ(saved.count("DTMFTIME="), 1);
-    EXPECT_EQ(saved.count("FILELOCATION="), 1);
-}
+// Saving changes only the keys' own lines, keeps the old file when the disk refuses, and
+// clears what a save killed half-way left behind.
+TEST(Settings, SaveKeepsOtherLinesAndNeverLosesTheFile) {
+    Station station({.settings = {u"; the operator's note"_s, u"DTMFTIME=42"_s}});
+    const QString path = station.dir.file(u"Tempovox.ini"_s);
+    const QString abandoned = path + u".tmp-999999999-1"_s;
+    station.dir.write(u"Tempovox.ini.tmp-999999999-1"_s, "half");
+    station.ui().QuarterHour->setChecked(false);
+    station.window().Command1_Click();
+    const QByteArray saved = station.dir.read(u"Tempovox.ini"_s);
+    EXPECT_TRUE(saved.contains("; the operator's note\nDTMFTIME=42\n")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("QUARTERHOUR=0\n"));
+    EXPECT_FALSE(QFile::exists(abandoned));
 
-TEST(Settings, AFailedSaveKeepsTheOldFile) {
-    Form1Harness h(Settings("DTMFTIME=555\n"));
-    h.start();
-    h.ui().DTMFTime->setText(QStringLiteral("999"));
-    // A folder where the settings file should be: no write can replace it.
-    const QString blocked = h.dir.file(QStringLiteral("blocked/Tempovox.ini"));
-    QDir().mkpath(blocked);
-    QString error;
-    EXPECT_FALSE(SettingsFile::save(blocked, h.ui(), *h.form, &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(QFileInfo(blocked).isDir());
-    EXPECT_EQ(h.dir.read(QStringLiteral("Tempovox.ini")), QByteArray("[SETTINGS]\nDTMFTIME=555\n"));
+    // A file size limit below the file's size: the save fails and the old file stays whole.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = old;
+    tight.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &tight);
+    station.ui().DTMFTime->setText(u"999"_s);
+    std::string error;
+    ProfileFile profile = ProfileFile::load(path.toStdString());
+    profile.write("SETTINGS", "DTMFTIME", "999");
+    EXPECT_FALSE(profile.save(&error));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+    EXPECT_EQ(station.dir.read(u"Tempovox.ini"_s), saved);
 }
 
 } // namespace

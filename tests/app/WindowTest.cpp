@@ -1,0 +1,55 @@
+#include "Station.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The ways out: each asks first where it should, releases the transmitter, and ends at once.
+TEST(Window, ExitPathsReleaseAndEnd) {
+    const struct {
+        const char* name;
+        void (*leave)(Station&);
+        bool answer;
+        QString asked;         // the question and its default button; empty: none asked
+        QStringList linkCalls; // after the announcement's key
+        QList<int> exits;
+    } cases[] = {
+        {"Encerrar, No", [](Station& s) { s.window().Command2_Click(); }, false, u"Tem certeza que quer sair? [No]"_s,
+         {}, {}},
+        {"Encerrar, Yes", [](Station& s) { s.window().Command2_Click(); }, true, u"Tem certeza que quer sair? [No]"_s,
+         {}, {0}},
+        {"window closed, No", [](Station& s) { s.window().close(); }, false,
+         u"Quit Program - Are You Sure ? Remember To Save Any Changes   [Yes]"_s, {}, {}},
+        {"window closed, Yes", [](Station& s) { s.window().close(); }, true,
+         u"Quit Program - Are You Sure ? Remember To Save Any Changes   [Yes]"_s, {u"SetPtt 0"_s}, {0}},
+        {"the link closes", [](Station& s) { s.link->close(); }, true, u""_s,
+         {u"SetPtt 0"_s, u"AcknowledgeClosing 0"_s}, {0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Station station;
+        station.window().show();
+        station.window().hora_rf_Click();
+        station.step();
+        station.link->calls.clear();
+        station.dialogs.answer = c.answer;
+        c.leave(station);
+        EXPECT_EQ(station.dialogs.shown, c.asked.isEmpty() ? QStringList() : QStringList{c.asked});
+        EXPECT_EQ(station.link->calls, c.linkCalls);
+        EXPECT_EQ(station.exits, c.exits);
+    }
+}
+
+// The window keeps the names the settings and the operator guide use.
+TEST(Window, ControlsHaveTheirNames) {
+    Station station;
+    for (const char* name : {"Option1", "Option10", "Check1", "Check2", "Text1", "Text2", "Text3", "V1", "V2", "H1",
+                             "OnHour", "QuarterHour", "HalfHour", "DTMFTime", "FileLocation", "VolSet",
+                             "ShowTheTime", "PTT", "HH", "MM", "AM_PM", "AMPM", "OptionWAV", "OptionMP3", "hora_rf",
+                             "Command1", "Command2", "Command3"})
+        EXPECT_NE(station.window().findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
+}
+
+} // namespace

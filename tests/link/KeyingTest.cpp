@@ -1,0 +1,50 @@
+#include "Station.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A clip that never ends holds the transmitter keyed until the transmit time-out, counted from
+// the first key: keying again for the next clip does not restart it, and 0 means no limit.
+TEST(Keying, TransmitTimeOutReleasesAClipThatNeverEnds) {
+    const struct {
+        const char* name;
+        int timeoutSeconds;
+        qint64 keyedMs; // from the first key, the next clip keyed again half-way
+        bool released;
+    } cases[] = {
+        {"a moment before the limit", 180, 179'999, false},
+        {"at the limit", 180, 180'000, true},
+        {"no limit", 0, 48 * 3600'000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Station station({.txTimeoutSeconds = c.timeoutSeconds});
+        station.window().hora_rf_Click();
+        station.step(); // the first clip, keyed
+        station.clock.advanceMs(c.keyedMs / 2);
+        station.step(); // the next clip, keyed again
+        station.window().Beacon8_Timer();
+        ASSERT_TRUE(station.link->keyed);
+        station.clock.advanceMs(c.keyedMs - c.keyedMs / 2);
+        station.window().Timer1_Timer();
+        station.window().Beacon8_Timer();
+        EXPECT_EQ(station.link->keyed, !c.released);
+        EXPECT_EQ(station.window().Timer2.isActive(), !c.released) << "the announcement ends with the release";
+    }
+}
+
+// The indicator shows what the program last asked of the transmitter.
+TEST(Keying, IndicatorFollowsTheTransmitter) {
+    Station station;
+    EXPECT_EQ(station.ui().PTT->text(), u"PTT OFF"_s);
+    station.window().hora_rf_Click();
+    station.step();
+    EXPECT_EQ(station.ui().PTT->text(), u"PTT ON"_s);
+    station.playOut();
+    EXPECT_EQ(station.ui().PTT->text(), u"PTT OFF"_s);
+}
+
+} // namespace
