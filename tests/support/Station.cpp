@@ -43,42 +43,40 @@ void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer clip) {
 class PlayedGraph final : public FilterGraph {
 public:
     PlayedGraph(const QString& output, std::shared_ptr<Station::PlayedClip> clip)
-        : graph_(output)
+        : graph_(std::make_shared<GstGraph>(output))
         , clip_(std::move(clip)) {}
     bool RenderFile(const QString& path, QString* error) override {
         clip_->path = path;
-        if (!graph_.RenderFile(path, error))
+        if (!graph_->RenderFile(path, error))
             return false;
-        clip_->seconds = graph_.Duration().value_or(0);
-        if (GstElement* sink = gst_bin_get_by_name(GST_BIN(graph_.pipeline()), "out")) {
+        clip_->seconds = graph_->Duration().value_or(0);
+        if (GstElement* sink = gst_bin_get_by_name(GST_BIN(graph_->pipeline()), "out")) {
             g_signal_connect(sink, "handoff", G_CALLBACK(&onHandoff), clip_.get());
             gst_object_unref(sink);
         }
         return true;
     }
-    bool Run() override { return graph_.Run(); }
-    bool Stop() override { return graph_.Stop(); }
-    bool PlaybackFailed() const override { return graph_.PlaybackFailed(); }
-    bool SetVolume(int hundredthsOfDb) override { return graph_.SetVolume(hundredthsOfDb); }
-    std::optional<double> Duration() const override { return graph_.Duration(); }
-    std::optional<double> CurrentPosition() const override { return graph_.CurrentPosition(); }
-    bool SetCurrentPosition(double seconds) override { return graph_.SetCurrentPosition(seconds); }
-    bool SetRate(double rate) override { return graph_.SetRate(rate); }
+    bool Run() override { return graph_->Run(); }
+    bool Stop() override { return graph_->Stop(); }
+    bool PlaybackFailed() const override { return graph_->PlaybackFailed(); }
+    bool SetVolume(int hundredthsOfDb) override { return graph_->SetVolume(hundredthsOfDb); }
+    std::optional<double> Duration() const override { return graph_->Duration(); }
+    std::optional<double> CurrentPosition() const override { return graph_->CurrentPosition(); }
+    bool SetCurrentPosition(double seconds) override { return graph_->SetCurrentPosition(seconds); }
+    bool SetRate(double rate) override { return graph_->SetRate(rate); }
 
 private:
-    GstGraph graph_;
+    std::shared_ptr<GstGraph> graph_; // it starts from the event loop, through a weak reference
     std::shared_ptr<Station::PlayedClip> clip_; // outlives the pipeline, whose thread counts into it
 };
 
 struct PlayedGraphs : GraphFactory {
-    PlayedGraphs(QString out, Station& s)
-        : output(std::move(out))
-        , station(s) {}
+    explicit PlayedGraphs(Station& s)
+        : station(s) {}
     std::shared_ptr<FilterGraph> CreateGraph() override {
         station.played.push_back(std::make_shared<Station::PlayedClip>());
-        return std::make_shared<PlayedGraph>(output, station.played.back());
+        return std::make_shared<PlayedGraph>(station.output, station.played.back());
     }
-    QString output;
     Station& station;
 };
 
@@ -103,14 +101,15 @@ bool writeToneVoice(const QString& folder, QString* error) {
     return true;
 }
 
-Station::Station(Options options) {
+Station::Station(Options options)
+    : output(options.output) {
     QStringList settings = options.settings;
     if (!options.output.isEmpty()) {
         QString error;
         if (!initMediaRuntime(&error) || !writeToneVoice(voiceFolder(), &error))
             qFatal("no voice for the real player: %s", qPrintable(error));
         settings << u"OPTION3=True"_s << u"OPTION7=False"_s;
-        real_ = std::make_unique<PlayedGraphs>(options.output, *this);
+        real_ = std::make_unique<PlayedGraphs>(*this);
     }
     dir.write(u"Tempovox.ini"_s, (u"[SETTINGS]\n"_s + settings.join(u'\n') + u'\n').toUtf8());
     window_ = std::make_unique<Form1>(Form1Services{

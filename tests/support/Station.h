@@ -55,6 +55,7 @@ public:
     FakeLink* link = nullptr;
     QList<int> exits; // what the program asked to exit with
     TempDir dir;      // the program's folder, with Tempovox.ini
+    QString output;   // real player: the output of the clips loaded from now on
 
     // Real player: every clip loaded, and how much of it reached the output.
     struct PlayedClip {
