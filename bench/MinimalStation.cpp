@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The baseline of the benchmarks: the least a program in Tempovox's place must do. It has the
 // main window's five timers at their intervals doing nothing, listens where Tempovox listens,
 // and plays one clip through the same player when asked by DTMF or at a quarter hour: no

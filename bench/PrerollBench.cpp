@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures how long a clip takes to prepare (RenderFile: build the pipeline, preroll to the
 // output) for every clip of the generated voices, WAV and MP3.
 //

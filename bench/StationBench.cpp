@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks of the built program as a station meets it, each against the minimal station
 // (minimal_station) in the same surroundings. Run by bench/run.sh; see BENCHMARKS.md.
 //

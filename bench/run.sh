@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every benchmark, in about nine minutes: bash bench/run.sh
 # Builds what is missing, then measures; the figures go to build/bench/results.md.
 set -euo pipefail

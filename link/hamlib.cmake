@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The hamlib link back-end ([LINK] BACKEND=hamlib), included from link/CMakeLists.txt after the
 # tempovox_link target exists. Without hamlib the program still builds; the factory then says
 # that this back-end is not built in.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The receiver's audio: DTMF decoding (SpanDSP) and a busy detector by level, captured with
 # GStreamer into an appsink. Included from link/CMakeLists.txt after tempovox_link is defined.
 include(FeatureSummary)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the application icon: a clock face between radio waves, in the colours of the main
 # window's "Envia hora (RF)" picture. Usage: make-icon.sh CONVERT OUTPUT_DIR SIZE...
 # Writes OUTPUT_DIR/<size>x<size>/tempovox.png for every size. Drawn once at 256 pixels and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install rules and the Debian package. Include at the end of the root CMakeLists.txt, after
 # the tempovox target exists.
 #

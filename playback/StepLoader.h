@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Loads the clip of the step in ClipStep and may move SequenceStep on: the composer. It

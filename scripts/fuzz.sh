@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzzers into build-fuzz/ and runs each for a bounded time, side by side, from a
 # copy of its seed corpus (the repository is left as it was). A crash, a hang or a broken
 # property fails the run; the input that did it is kept in build-fuzz/findings/.

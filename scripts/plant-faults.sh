@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Plants one plausible fault at a time in a scratch copy of this tree, rebuilds, runs the CTest
 # suites and reports whether they caught it. Run by hand, like the benchmarks; not part of CI.
 # Usage: scripts/plant-faults.sh [-k] [NUMBER ...]   (-k keeps the scratch copy; NUMBERs pick faults)

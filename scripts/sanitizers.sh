@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the whole project with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/
 # and runs the unit suites there: any report, leaks included, fails the test that made it.
 # Extra arguments go to ctest (e.g. -R Profile). Needs what scripts/setup.sh installs.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing from Debian's packages, then configures and builds into build/.
 # Extra package lists (such as bench/packages.txt) may be named as arguments.
 set -euo pipefail

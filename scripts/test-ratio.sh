@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Prints the program's lines, the tests' lines and their ratio, counting tracked C++ sources and
 # headers, scripts and CMake files, blank and comment-only lines left out. bench/ is neither.
 # With --max R it exits 1 when the ratio is above R.

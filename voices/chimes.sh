@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Synthesizes the two chime clips, DingDong.wav (two notes) and DingDong2.wav (three notes),
 # into the folder given: mono, 16-bit, 44.1 kHz, peak -3 dBFS, the same for every voice.
 set -euo pipefail

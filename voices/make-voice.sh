@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds one voice folder from its phrase table: every stem as .wav and .mp3.
 #
 #   make-voice.sh TABLE WAVFILES_DIR FOLDER [STAMP]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The About box's animated picture is drawn at build time and compiled into tempovox_app.
 # Include after tempovox_app is defined. The picture is redrawn only when its script changes.
 find_program(TEMPOVOX_CONVERT NAMES convert DOC "ImageMagick's convert, which draws the About box's picture")

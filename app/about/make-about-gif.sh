@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the About box's animated picture: a lattice mast whose beacon blinks while radio waves
 # spread from its tip. Usage: make-about-gif.sh CONVERT OUTPUT.gif
 # Every frame is drawn from scratch, so the same script always gives the same file.
