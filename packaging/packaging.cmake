@@ -8,6 +8,14 @@
 
 set(TEMPOVOX_PRIVATE_DIR lib/tempovox)
 set(TEMPOVOX_ICON_SIZES 48 64 128 256)
+# Who answers for the package and where it lives on the web. Placeholders until the project
+# has its own address; a distributor sets them with -D.
+set(TEMPOVOX_MAINTAINER "Tempovox developers <tempovox@example.org>"
+    CACHE STRING "The Debian package's maintainer, as \"Name <address>\"")
+set(TEMPOVOX_HOMEPAGE "https://tempovox.example.org"
+    CACHE STRING "The project's web page, without a trailing /; screenshots lie under it")
+# Never changes once published: software centres know the program by it.
+set(TEMPOVOX_APPSTREAM_ID org.example.tempovox.Tempovox)
 
 install(TARGETS tempovox RUNTIME DESTINATION ${TEMPOVOX_PRIVATE_DIR})
 
@@ -32,6 +40,47 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/screenshots DESTINATION ${TEMPOVOX_PR
 
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tempovox.service DESTINATION lib/systemd/user)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tempovox.desktop DESTINATION share/applications)
+
+# The changelog's first entry is the release: its version must be the project's, and its date
+# dates the manual page, so that a rebuild of the same release gives the same files.
+set(tempovox_changelog_source ${CMAKE_CURRENT_LIST_DIR}/changelog.in)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${tempovox_changelog_source})
+file(STRINGS ${tempovox_changelog_source} tempovox_changelog_lines)
+list(GET tempovox_changelog_lines 0 tempovox_changelog_head)
+if(NOT tempovox_changelog_head MATCHES "^tempovox \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/changelog.in begins with '${tempovox_changelog_head}': "
+                        "add an entry for version ${PROJECT_VERSION} at its top")
+endif()
+foreach(line IN LISTS tempovox_changelog_lines)
+    if(line MATCHES "^ -- .*  [A-Za-z]+, ([0-9]+) ([A-Za-z]+) ([0-9]+) ")
+        set(TEMPOVOX_MAN_DATE "${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3}")
+        break()
+    endif()
+endforeach()
+if(NOT TEMPOVOX_MAN_DATE)
+    message(FATAL_ERROR "packaging/changelog.in: its first entry has no dated trailer line")
+endif()
+
+# Debian wants the changelog and the manual page compressed at the highest level, without a
+# time stamp in the header.
+find_program(TEMPOVOX_GZIP NAMES gzip REQUIRED)
+set(tempovox_doc_dir ${CMAKE_BINARY_DIR}/packaging/doc)
+configure_file(${tempovox_changelog_source} ${tempovox_doc_dir}/changelog @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/tempovox.1.in ${tempovox_doc_dir}/tempovox.1 @ONLY)
+set(tempovox_compressed_docs)
+foreach(doc changelog tempovox.1)
+    add_custom_command(
+        OUTPUT ${tempovox_doc_dir}/${doc}.gz
+        COMMAND ${TEMPOVOX_GZIP} -9nf -k ${tempovox_doc_dir}/${doc}
+        DEPENDS ${tempovox_doc_dir}/${doc}
+        COMMENT "Compressing ${doc}"
+        VERBATIM)
+    list(APPEND tempovox_compressed_docs ${tempovox_doc_dir}/${doc}.gz)
+endforeach()
+add_custom_target(tempovox_docs ALL DEPENDS ${tempovox_compressed_docs})
+install(FILES ${tempovox_doc_dir}/tempovox.1.gz DESTINATION share/man/man1)
+install(FILES ${tempovox_doc_dir}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/copyright
+        DESTINATION share/doc/tempovox)
 
 # The icon is drawn at build time, like the About box's picture.
 find_program(TEMPOVOX_CONVERT NAMES convert DOC "ImageMagick's convert, which draws the pictures")
@@ -58,7 +107,7 @@ add_custom_target(tempovox_icon ALL DEPENDS ${tempovox_icons})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tempovox)
 set(CPACK_PACKAGE_VENDOR "Tempovox developers")
-set(CPACK_PACKAGE_CONTACT "Tempovox developers")
+set(CPACK_PACKAGE_CONTACT "${TEMPOVOX_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "talking clock for amateur-radio stations")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -67,7 +116,7 @@ set(CPACK_THREADS 0)
 
 set(CPACK_DEBIAN_PACKAGE_NAME tempovox)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tempovox developers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TEMPOVOX_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The summary above is its first line; CPack indents these lines and dots the empty one.
