@@ -7,10 +7,12 @@
 #include "MediaRuntime.h"
 #include "PlatformSettings.h"
 #include "TerminationSignals.h"
+#include "Translation.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QLocale>
 #include <QUrl>
 
 #include <cstdio>
@@ -48,6 +50,9 @@ int main(int argc, char** argv) {
     options.addOption(
         {QStringLiteral("headless"), QStringLiteral("Run without a display; messages go to stderr.")});
     options.process(app);
+    // A headless run's boxes are lines on stderr, and those stay English like every log line.
+    if (!headless)
+        Translation::install(app, QLocale::system().uiLanguages());
 
     QString error;
     if (!initMediaRuntime(&error))

@@ -6,6 +6,8 @@
 #include "TransmitKeying.h"
 #include "VoiceLibrary.h"
 
+#include <QCoreApplication>
+
 bool Composer::LoadFile() {
     QString error;
     const bool loaded = p_.panel.Check1() == 0 ? ShortChain(&error) : LongChain(&error);
@@ -161,10 +163,12 @@ int Composer::RestingStep() const {
 }
 
 QString Composer::RenderErrorText() const {
-    return QStringLiteral("          Render error no rendering device found. (Voice File Missing)\r\n"
-                          "\r\n"
-                          "                               US Paul, UK Audrey & UK Charles \r\n"
-                          " Get these free voices files for Tempovox from ") +
+    // Translated in the window's catalogue; without a translation installed it is this text.
+    return QCoreApplication::translate(
+               "Composer", "          Render error no rendering device found. (Voice File Missing)\r\n"
+                           "\r\n"
+                           "                               US Paul, UK Audrey & UK Charles \r\n"
+                           " Get these free voices files for Tempovox from ") +
            p_.voicesHelp;
 }
 

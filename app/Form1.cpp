@@ -192,7 +192,7 @@ void Form1::Command1_Click() {
 }
 
 void Form1::Command2_Click() {
-    if (services_.dialogs.askYesNo(this, QStringLiteral("Tem certeza que quer sair?"), services_.programName,
+    if (services_.dialogs.askYesNo(this, tr("Tem certeza que quer sair?"), services_.programName,
                                    Dialogs::DefaultButton::No))
         services_.exitProcess(0);
 }
@@ -204,9 +204,9 @@ void Form1::Command3_Click() {
 }
 
 void Form1::Form_QueryUnload(int& Cancel, int /*UnloadMode*/) {
-    const bool yes = services_.dialogs.askYesNo(
-        this, QStringLiteral("Quit Program - Are You Sure ? Remember To Save Any Changes  "),
-        QStringLiteral("Exit Program"), Dialogs::DefaultButton::Yes);
+    const bool yes =
+        services_.dialogs.askYesNo(this, tr("Quit Program - Are You Sure ? Remember To Save Any Changes  "),
+                                   tr("Exit Program"), Dialogs::DefaultButton::Yes);
     if (!yes) {
         Cancel = 1;
         return;

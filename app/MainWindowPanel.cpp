@@ -6,6 +6,7 @@
 #include "Dialogs.h"
 #include "ui_Form1.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 int MainWindowPanel::Check1() const {
@@ -84,7 +85,8 @@ void MainWindowPanel::SelectOptionWAV() {
 }
 
 void MainWindowPanel::ShowRenderError(const QString& text, const QString& clipPath, const QString& reason) {
-    dialogs_.showError(&window_, text, QStringLiteral("Error"), clipPath + QStringLiteral(": ") + reason);
+    dialogs_.showError(&window_, text, QCoreApplication::translate("Form1", "Error"),
+                       clipPath + QStringLiteral(": ") + reason);
 }
 
 QString MainWindowPanel::Text2() const {
@@ -155,5 +157,7 @@ void MainWindowPanel::showPtt(bool on) {
     QPalette palette = ui_.PTT->palette();
     palette.setColor(QPalette::WindowText, on ? QColor(255, 0, 0) : QColor(0, 128, 0));
     ui_.PTT->setPalette(palette);
-    ui_.PTT->setText(on ? QStringLiteral("PTT ON") : QStringLiteral("PTT OFF"));
+    // The window's context, where the form's own "PTT OFF" is translated too.
+    ui_.PTT->setText(on ? QCoreApplication::translate("Form1", "PTT ON")
+                        : QCoreApplication::translate("Form1", "PTT OFF"));
 }

@@ -126,14 +126,17 @@ the air: on the full hour, at the quarters and at the half hour as chosen, on
 request by a DTMF code, or at the press of a button. It keys the transmitter
 through a local socket that repeater controllers and link software connect to.
 
-English, Spanish and Portuguese voices are included.")
+English, Spanish and Portuguese voices are included. The window follows the
+user's language in English and Spanish, and shows its original Portuguese
+captions otherwise.")
 # Libraries come from dpkg-shlibdeps; the elements the player builds its chain from are
 # plugins, which no library link reveals.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base (>= 1.22), gstreamer1.0-plugins-good (>= 1.22)")
-# alsasink and alsasrc, for naming the radio's sound card directly.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-alsa")
+# alsasink and alsasrc, for naming the radio's sound card directly; Qt's own translations, for
+# the message boxes' buttons in Spanish.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-alsa, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "alsa-utils, pulseaudio-utils, socat")
 
 set(CPACK_SOURCE_GENERATOR TGZ)
