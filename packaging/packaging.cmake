@@ -15,7 +15,7 @@ set(TEMPOVOX_MAINTAINER "Tempovox developers <tempovox@example.org>"
 set(TEMPOVOX_HOMEPAGE "https://tempovox.example.org"
     CACHE STRING "The project's web page, without a trailing /; screenshots lie under it")
 # Never changes once published: software centres know the program by it.
-set(TEMPOVOX_APPSTREAM_ID org.example.tempovox.Tempovox)
+set(TEMPOVOX_APPSTREAM_ID org.example.tempovox)
 
 install(TARGETS tempovox RUNTIME DESTINATION ${TEMPOVOX_PRIVATE_DIR})
 
@@ -51,13 +51,21 @@ if(NOT tempovox_changelog_head MATCHES "^tempovox \\(${PROJECT_VERSION}\\) ")
     message(FATAL_ERROR "packaging/changelog.in begins with '${tempovox_changelog_head}': "
                         "add an entry for version ${PROJECT_VERSION} at its top")
 endif()
+set(tempovox_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
 foreach(line IN LISTS tempovox_changelog_lines)
     if(line MATCHES "^ -- .*  [A-Za-z]+, ([0-9]+) ([A-Za-z]+) ([0-9]+) ")
         set(TEMPOVOX_MAN_DATE "${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3}")
+        list(FIND tempovox_months "${CMAKE_MATCH_2}" month)
+        math(EXPR month "${month} + 1" OUTPUT_FORMAT DECIMAL)
+        string(LENGTH "${month}" digits)
+        if(digits EQUAL 1)
+            set(month "0${month}")
+        endif()
+        set(TEMPOVOX_RELEASE_DATE "${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1}")
         break()
     endif()
 endforeach()
-if(NOT TEMPOVOX_MAN_DATE)
+if(NOT TEMPOVOX_MAN_DATE OR TEMPOVOX_RELEASE_DATE MATCHES "-00-")
     message(FATAL_ERROR "packaging/changelog.in: its first entry has no dated trailer line")
 endif()
 
@@ -79,6 +87,10 @@ foreach(doc changelog tempovox.1)
 endforeach()
 add_custom_target(tempovox_docs ALL DEPENDS ${tempovox_compressed_docs})
 install(FILES ${tempovox_doc_dir}/tempovox.1.gz DESTINATION share/man/man1)
+# Software centres read this beside the desktop entry.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/tempovox.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/packaging/${TEMPOVOX_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${TEMPOVOX_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${tempovox_doc_dir}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/copyright
         DESTINATION share/doc/tempovox)
 
