@@ -1,4 +1,7 @@
 #include "Station.h"
+#include "Translation.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -42,9 +45,20 @@ TEST(Window, ExitPathsReleaseAndEnd) {
     }
 }
 
-// The window keeps the names the settings and the operator guide use.
-TEST(Window, ControlsHaveTheirNames) {
+// The window keeps the names the settings and the operator guide use, in every language; the
+// user's first language with a translation, or Portuguese, decides the captions.
+TEST(Window, ControlsKeepTheirNamesInEveryLanguage) {
+    const struct {
+        QStringList languages;
+        QString chosen;
+    } choices[] = {{{}, {}},           {{u"C"_s}, {}},   {{u"pt-BR"_s, u"en"_s}, {}}, {{u"de"_s, u"es"_s}, u"es"_s},
+                   {{u"es-AR"_s}, u"es"_s}, {{u"en-GB"_s}, u"en"_s}, {{u"fr"_s}, {}}};
+    for (const auto& c : choices)
+        EXPECT_EQ(Translation::choose(c.languages), c.chosen) << c.languages.join(u',').toStdString();
+    // Installed for the rest of this process: CTest runs every test in a process of its own.
+    EXPECT_EQ(Translation::install(*QCoreApplication::instance(), {u"es"_s}), u"es"_s);
     Station station;
+    EXPECT_NE(station.ui().Command1->text(), u"Salvar"_s) << "translated";
     for (const char* name : {"Option1", "Option10", "Check1", "Check2", "Text1", "Text2", "Text3", "V1", "V2", "H1",
                              "OnHour", "QuarterHour", "HalfHour", "DTMFTime", "FileLocation", "VolSet",
                              "ShowTheTime", "PTT", "HH", "MM", "AM_PM", "AMPM", "OptionWAV", "OptionMP3", "hora_rf",

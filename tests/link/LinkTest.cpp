@@ -126,7 +126,7 @@ TEST(SocketLink, ABacklogIsHandledInTurns) {
     QSignalSpy dtmf(link.get(), &Link::DTMFString);
     peer.socket.write(QByteArray("DTMF 1\n").repeated(300));
     peer.socket.waitForBytesWritten(1000);
-    QTest::qWaitFor([&] { return !dtmf.isEmpty(); }, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dtmf.isEmpty(); }, 2000));
     EXPECT_LE(dtmf.size(), SocketLink::LinesPerTurn);
     EXPECT_TRUE(QTest::qWaitFor([&] { return dtmf.size() == 300; }, 2000));
 }

@@ -43,7 +43,7 @@ protected:
 
 // A clip plays to its end and then rests exactly there, which is how the chain sees it ended.
 TEST_F(Player, ClipsReadTheirLengthAndRestAtTheirEnd) {
-    for (const QString name : {u"tone.wav"_s, u"tone.mp3"_s}) {
+    for (const QString& name : {u"tone.wav"_s, u"tone.mp3"_s}) {
         SCOPED_TRACE(name.toStdString());
         QString error;
         const auto graph = load(name, &error);
@@ -56,7 +56,7 @@ TEST_F(Player, ClipsReadTheirLengthAndRestAtTheirEnd) {
 }
 
 TEST_F(Player, BrokenClipsAndOutputsFailAndSayWhy) {
-    for (const QString name : {u"missing.wav"_s, u"empty.wav"_s, u"text.mp3"_s}) {
+    for (const QString& name : {u"missing.wav"_s, u"empty.wav"_s, u"text.mp3"_s}) {
         QString error;
         EXPECT_FALSE(load(name, &error)) << name.toStdString();
         EXPECT_FALSE(error.isEmpty());

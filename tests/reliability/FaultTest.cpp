@@ -70,8 +70,9 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
             return !station.played.empty() && !station.window().Timer2.isActive() && !station.link->keyed;
         })) << station.heardInFull().join(u' ').toStdString();
         EXPECT_EQ(!station.dialogs.shown.isEmpty(), c.told) << station.dialogs.shown.join(u'\n').toStdString();
-        if (c.told && !c.clip.isEmpty())
+        if (c.told && !c.clip.isEmpty()) {
             EXPECT_TRUE(station.dialogs.shown.join(u' ').contains(c.clip));
+        }
 
         QString error;
         ASSERT_TRUE(writeToneVoice(station.voiceFolder(), &error)) << error.toStdString();
