@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as a peer could send them: the lines and their commands come out the same however
 // the bytes arrive, and no reply is ever more than one line.
 #include "Fuzz.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as a settings file: it reads back byte for byte, and a key written reads back as
 // written while every other key keeps its value.
 #include "Fuzz.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays a fuzzer's checks once on every saved input, without libFuzzer and with any compiler.
 #include <cstdint>
 #include <cstdio>

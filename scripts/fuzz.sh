@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the fuzzers into build-fuzz/ and runs each for a bounded time, side by side, from a
+# Builds the fuzzers into build-asan/ and runs each for a bounded time, side by side, from a
 # copy of its seed corpus (the repository is left as it was). A crash, a hang or a broken
-# property fails the run; the input that did it is kept in build-fuzz/findings/.
+# property fails the run; the input that did it is kept in build-asan/findings/.
 # Usage: scripts/fuzz.sh [seconds per fuzzer, default 60]. Needs what scripts/setup.sh installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,28 +12,20 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
     exit 2
 fi
 
-# clang and libFuzzer, when missing (they are in the project's package list).
-bash scripts/install-packages.sh scripts/packages.txt
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-if ! cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DTEMPOVOX_FUZZ=ON >"$work/configure.log" 2>&1; then
-    cat "$work/configure.log" >&2
-    exit 1
-fi
-grep -F 'TEMPOVOX_FUZZ' "$work/configure.log" || true
-cmake --build build-fuzz --parallel "$(nproc)" --target profile_fuzzer link_protocol_fuzzer
-mkdir -p build-fuzz/findings
+# The fuzzers share the sanitizer build.
+bash scripts/sanitizers.sh --build-only
+mkdir -p build-asan/findings
 
-# NAME CORPUS MAX_LEN: runs build-fuzz/fuzz/NAME in the background, its output in $work/NAME.log.
+# NAME CORPUS MAX_LEN: runs build-asan/fuzz/NAME in the background, its output in $work/NAME.log.
 start() {
     local name=$1 corpus=$2 max_len=$3
     mkdir -p "$work/$name"
     cp -R "fuzz/corpus/$corpus/." "$work/$name/"
-    build-fuzz/fuzz/"$name" "$work/$name" -max_total_time="$seconds" -max_len="$max_len" \
+    build-asan/fuzz/"$name" "$work/$name" -max_total_time="$seconds" -max_len="$max_len" \
         -dict="fuzz/$corpus.dict" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix="build-fuzz/findings/$name-" >"$work/$name.log" 2>&1 &
+        -artifact_prefix="build-asan/findings/$name-" >"$work/$name.log" 2>&1 &
 }
 
 failed=0
@@ -57,7 +49,7 @@ for name in "${!fuzzers[@]}"; do
     echo "fuzz: $name $result: ${execs:-?} runs, ${per_second:-?}/s; ${done_line:-no summary}"
     if [[ $result == FAILED ]]; then
         tail -n 60 "$work/$name.log" >&2
-        echo "fuzz: the failing input is in build-fuzz/findings/ (replay: build-fuzz/fuzz/$name FILE)" >&2
+        echo "fuzz: the failing input is in build-asan/findings/ (replay: build-asan/fuzz/$name FILE)" >&2
     fi
 done
 exit "$failed"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a finished build, checks what it holds, lets lintian judge it
 # where lintian is installed, and runs the program from the unpacked files (nothing is installed).
 #   check-package.sh BUILD_DIR VERSION [CPACK]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "GstGraph.h"
 #include "GstLaunch.h"
 #include "MediaRuntime.h"

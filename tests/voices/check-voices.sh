@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The voice folders the build made: every folder holds the 142 clips, WAV as the player expects
 # it and MP3 of the same length, none empty or silent.
 #   check-voices.sh WAVFILES_DIR
