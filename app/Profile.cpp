@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr std::string_view Bom = "\xEF\xBB\xBF";
+
 enum class Kind { Other, Section, Key };
 
 struct Parsed {
@@ -135,7 +137,8 @@ ProfileFile ProfileFile::load(const std::string& path) {
         profile.loadError_ = "no settings file name given";
         return profile;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or a device at the path is refused rather than waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno != ENOENT)
             profile.loadError_ = describe("cannot open", path, errno);
@@ -164,22 +167,31 @@ ProfileFile ProfileFile::parse(std::string_view text) {
 }
 
 void ProfileFile::splitLines(std::string_view data) {
-    for (size_t start = 0; start < data.size();) {
-        const size_t newline = data.find('\n', start);
-        const size_t end = newline == std::string_view::npos ? data.size() : newline + 1;
-        const std::string_view text = data.substr(start, end - start);
-        // A CR before the LF belongs to the ending, also on a last line cut short after the CR.
-        size_t endingSize = 0;
-        if (text.ends_with("\r\n"))
-            endingSize = 2;
-        else if (text.ends_with('\n') || text.ends_with('\r'))
-            endingSize = 1;
-        lines_.push_back({std::string(text.substr(0, text.size() - endingSize)),
-                          std::string(text.substr(text.size() - endingSize))});
-        start = end;
+    // Windows Notepad starts its files with a byte-order mark; it is kept for the save.
+    if (data.starts_with(Bom)) {
+        bom_ = true;
+        data.remove_prefix(Bom.size());
+        notes_.push_back("a UTF-8 byte-order mark at its start was skipped");
     }
-    if (!lines_.empty() && lines_.front().ending == "\r\n")
+    // LF, CR LF and CR alone all end a line; a CR LF cut short after its CR ends one too.
+    for (size_t start = 0; start < data.size();) {
+        const size_t stop = data.find_first_of("\r\n", start);
+        const size_t endingSize = stop == std::string_view::npos  ? 0
+                                  : data.substr(stop, 2) == "\r\n" ? 2
+                                                                   : 1;
+        const size_t end = stop == std::string_view::npos ? data.size() : stop;
+        lines_.push_back({std::string(data.substr(start, end - start)), std::string(data.substr(end, endingSize))});
+        start = end + endingSize;
+    }
+    if (lines_.empty())
+        return;
+    if (lines_.front().ending == "\r\n")
         newline_ = "\r\n";
+    const bool crAlone = lines_.front().ending == "\r" && lines_.size() > 1;
+    if (crAlone) {
+        newline_ = "\r";
+        notes_.push_back("its lines end with CR alone");
+    }
 }
 
 bool ProfileFile::findSection(std::string_view section, SectionRange* range) const {
@@ -200,24 +212,30 @@ bool ProfileFile::findSection(std::string_view section, SectionRange* range) con
     return found;
 }
 
-std::string ProfileFile::read(std::string_view section, std::string_view key,
-                              std::string_view defaultValue) const {
+std::string ProfileFile::read(std::string_view section, std::string_view key, std::string_view defaultValue,
+                              bool* cut) const {
+    std::string_view value = defaultValue;
     SectionRange range{};
     if (findSection(section, &range)) {
         for (size_t i = range.header + 1; i < range.end; ++i) {
             const Parsed parsed = parseLine(lines_[i].text);
-            if (parsed.kind == Kind::Key && equalsIgnoreCase(parsed.name, key))
-                return firstCharacters(parsed.value, 255);
+            if (parsed.kind == Kind::Key && equalsIgnoreCase(parsed.name, key)) {
+                value = parsed.value;
+                break;
+            }
         }
     }
-    return firstCharacters(defaultValue, 255);
+    std::string kept = firstCharacters(value, MaxValueCharacters);
+    if (cut)
+        *cut = kept.size() < value.size();
+    return kept;
 }
 
 void ProfileFile::terminateLine(size_t index) {
     std::string& ending = lines_[index].ending;
     if (ending.empty())
         ending = newline_;
-    else if (ending == "\r")
+    else if (ending == "\r" && newline_ == "\r\n")
         ending += '\n';
 }
 
@@ -256,7 +274,7 @@ bool ProfileFile::write(std::string_view section, std::string_view key, std::str
 }
 
 std::string ProfileFile::text() const {
-    std::string all;
+    std::string all(bom_ ? Bom : std::string_view());
     for (const Line& line : lines_)
         all += line.text + line.ending;
     return all;

@@ -20,10 +20,17 @@ public:
     const std::string& loadError() const { return loadError_; }
     const std::string& path() const { return path_; }
 
+    // What the load passed over and the program should tell the operator once, one line each:
+    // a byte-order mark, lines ending with CR alone.
+    const std::vector<std::string>& loadNotes() const { return notes_; }
+
+    static constexpr size_t MaxValueCharacters = 255;
     // The value of the first `key` in the first `section` of that name, without surrounding
     // blanks or one pair of enclosing quotes, cut to its first 255 characters; `defaultValue`
-    // when the section or key is absent. A present key with an empty value reads as "".
-    std::string read(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+    // when the section or key is absent. A present key with an empty value reads as "". *cut
+    // tells whether the value was longer.
+    std::string read(std::string_view section, std::string_view key, std::string_view defaultValue,
+                     bool* cut = nullptr) const;
 
     // Replaces the key's line, or adds it after the last key of its section, or adds the section
     // at the end. The value is cut at its first CR or LF so that it stays on one line. Returns
@@ -59,6 +66,8 @@ private:
     std::string loadError_;
     std::vector<Line> lines_;
     std::string newline_ = "\n";
+    bool bom_ = false;
+    std::vector<std::string> notes_;
 };
 
 // One-call forms with the semantics of GetPrivateProfileStringA / WritePrivateProfileStringA.

@@ -160,12 +160,20 @@ void SettingsFile::load(const QString& path, Ui::Form1& ui, QWidget& window, con
         qCWarning(lcApp).noquote() << "cannot read" << path << "("
                                    << QString::fromStdString(profile.loadError())
                                    << "); starting with the default settings";
+    for (const std::string& note : profile.loadNotes())
+        qCWarning(lcApp).noquote() << path << ":" << QString::fromStdString(note);
 
     const QByteArray folderDefault = (programFolder + QStringLiteral("/WavFiles/")).toUtf8();
     QPoint position = window.pos();
     for (const SettingKey& key : Keys) {
         const std::string defaultText = key.defaultText ? key.defaultText : folderDefault.toStdString();
-        const QString text = QString::fromStdString(profile.read(Section, key.name, defaultText));
+        bool cut = false;
+        const QString text = QString::fromStdString(profile.read(Section, key.name, defaultText, &cut));
+        if (cut)
+            qCWarning(lcApp).noquote() << QStringLiteral("%1: [%2] %3 is longer than %4 characters; cut to %5")
+                                              .arg(path, QLatin1String(Section), QLatin1String(key.name))
+                                              .arg(ProfileFile::MaxValueCharacters)
+                                              .arg(text);
         if (!apply(key, text, ui, position)) {
             qCWarning(lcApp).noquote()
                 << QStringLiteral("%1: [%2] %3=%4 cannot be used; using the default %5")
