@@ -149,7 +149,9 @@ void Form1::Beacon8_Timer() {
     // release below would ever follow it: the announcement ends here.
     if (player.PlaybackFailed())
         composer_->EndAnnouncement();
-    keying_->Beacon8_Timer(panel_->ClipEnded(), announcement.AnnounceBusy);
+    // An announcement ended early leaves no clip and the display where it stopped: with nothing
+    // left to play, the idle release goes on as after a clip played to its end.
+    keying_->Beacon8_Timer(panel_->ClipEnded() || !player.GraphControl, announcement.AnnounceBusy);
 }
 
 void Form1::Timer5_Timer() {
