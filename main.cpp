@@ -6,6 +6,7 @@
 #include "LinkFactory.h"
 #include "MediaRuntime.h"
 #include "PlatformSettings.h"
+#include "SocketLink.h"
 #include "TerminationSignals.h"
 #include "Translation.h"
 
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
     if (!window.Form_Load())
         return 1;
 
-    TerminationSignals* signals = TerminationSignals::install(&app, &error);
+    TerminationSignals* signals = TerminationSignals::install(&app, &releaseLinksFromSignalHandler, &error);
     if (!signals)
         return fail(QStringLiteral("cannot handle termination signals: ") + error);
     QObject::connect(signals, &TerminationSignals::received, &window, &Form1::ConfirmedExit);

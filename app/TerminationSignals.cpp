@@ -5,12 +5,26 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <span>
+#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 int WriteFd = -1;
+void (*EmergencyRelease)() = nullptr;
+
+constexpr int ConfirmedClose[] = {SIGHUP, SIGINT, SIGTERM};
+constexpr int Fatal[] = {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
+
+// Runs in signal context. quick_exit runs the link back-ends' own release handlers too.
+void OnFatalSignal(int signalNumber) {
+    if (EmergencyRelease)
+        EmergencyRelease();
+    std::quick_exit(128 + signalNumber);
+}
 
 // Runs in signal context: only async-signal-safe calls.
 void OnSignal(int signalNumber) {
@@ -21,20 +35,26 @@ void OnSignal(int signalNumber) {
 }
 } // namespace
 
-TerminationSignals* TerminationSignals::install(QObject* parent, QString* error) {
+TerminationSignals* TerminationSignals::install(QObject* parent, void (*emergencyRelease)(), QString* error) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds) != 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return nullptr;
     }
     WriteFd = fds[0];
+    EmergencyRelease = emergencyRelease;
     struct sigaction action {};
-    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGTERM, &action, nullptr) != 0 || ::sigaction(SIGINT, &action, nullptr) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return nullptr;
+    for (const auto& [handler, signals] : {std::pair{&OnSignal, std::span<const int>(ConfirmedClose)},
+                                           std::pair{&OnFatalSignal, std::span<const int>(Fatal)}}) {
+        action.sa_handler = handler;
+        for (const int signalNumber : signals) {
+            if (::sigaction(signalNumber, &action, nullptr) != 0) {
+                *error = QString::fromLocal8Bit(std::strerror(errno));
+                return nullptr;
+            }
+        }
     }
     return new TerminationSignals(fds[1], parent);
 }

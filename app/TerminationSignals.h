@@ -5,12 +5,15 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into a Qt signal on the event loop, where it is safe to act on them.
+// Turns SIGHUP, SIGINT and SIGTERM into a Qt signal on the event loop, where it is safe to act on
+// them. The other signals that would end the process at once (SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM)
+// release the transmitter right in the handler, as far as the link allows, and end it there.
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:
     // Installs the handlers; false with a reason when the process cannot have them.
-    static TerminationSignals* install(QObject* parent, QString* error);
+    // `emergencyRelease` must be async-signal-safe.
+    static TerminationSignals* install(QObject* parent, void (*emergencyRelease)(), QString* error);
 
 Q_SIGNALS:
     void received(int signalNumber);

@@ -13,8 +13,12 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -119,14 +123,54 @@ bool clearSocketPath(const QString& path, QString* error) {
     return true;
 }
 
+// The peers' sockets, for the signal handler: a slot holds a descriptor plus one, or 0.
+std::array<std::atomic<int>, 2 * SocketLink::MaxClients> PeerFds{};
+
+void notePeer(int fd, bool live) {
+    for (auto& slot : PeerFds) {
+        int expected = live ? 0 : fd + 1;
+        if (slot.compare_exchange_strong(expected, live ? fd + 1 : 0))
+            return;
+    }
+}
+
+QString fallbackFolder() {
+    return u"/tmp/tempovox-%1"_s.arg(::getuid());
+}
+
+// The fallback folder sits in a folder that every user may write: another user could have made
+// it first and put a socket of their own in it. It must be this user's, and no one else's.
+bool claimFolder(const QString& folder, QString* error) {
+    const QByteArray encoded = QFile::encodeName(folder);
+    struct stat st {};
+    if (::lstat(encoded.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        *error = u"link socket folder %1 is not a folder of this user's own; remove it or set XDG_RUNTIME_DIR"_s.arg(
+            folder);
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && ::chmod(encoded.constData(), 0700) != 0) {
+        *error = u"cannot make link socket folder %1 private: %2"_s.arg(folder, systemError(errno));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+void releaseLinksFromSignalHandler() {
+    static constexpr char Release[] = "PTT 0\n";
+    for (const auto& slot : PeerFds) {
+        if (const int fd = slot.load() - 1; fd >= 0)
+            [[maybe_unused]] const auto sent = ::send(fd, Release, sizeof Release - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+}
 
 QString defaultLinkSocketPath() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     // A relative runtime folder is invalid by the XDG rules, and would move with the cwd.
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime))
         return QDir::cleanPath(runtime + u"/tempovox/link.sock"_s);
-    return u"/tmp/tempovox-%1/link.sock"_s.arg(::getuid());
+    return fallbackFolder() + u"/link.sock"_s;
 }
 
 class SocketLink::Client : public QObject {
@@ -161,10 +205,27 @@ std::unique_ptr<SocketLink> SocketLink::listen(const QString& path, const QStrin
         *error = u"link socket path %1 is too long (at most %2 bytes)"_s.arg(full).arg(MaxPathBytes);
         return nullptr;
     }
-    if (!makeFolder(QFileInfo(full).path(), error) || !clearSocketPath(full, error))
+    const QString folder = QFileInfo(full).path();
+    if (!makeFolder(folder, error) || (folder == fallbackFolder() && !claimFolder(folder, error)))
         return nullptr;
+    // Held for the program's life and dropped by the kernel when it dies, however it dies: two
+    // programs started at the same moment cannot both get past this.
+    const int lock = ::open(QFile::encodeName(full + u".lock"_s).constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        *error = errno == EWOULDBLOCK ? u"another Tempovox is already listening on link socket %1"_s.arg(full)
+                                      : u"cannot lock %1.lock: %2"_s.arg(full, systemError(errno));
+        if (lock >= 0)
+            ::close(lock);
+        return nullptr;
+    }
+    if (!clearSocketPath(full, error)) {
+        ::close(lock);
+        return nullptr;
+    }
 
     std::unique_ptr<SocketLink> link(new SocketLink(full, info));
+    link->lockFd_ = lock;
     link->server_->setSocketOptions(QLocalServer::UserAccessOption);
     if (!link->server_->listen(full)) {
         *error = u"cannot listen on link socket %1: %2"_s.arg(full, link->server_->errorString());
@@ -183,7 +244,10 @@ SocketLink::SocketLink(const QString& path, const QString& info)
 SocketLink::~SocketLink() {
     disconnect(server_, nullptr, this, nullptr);
     server_->close();
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
     for (Client* client : std::as_const(clients_)) {
+        notePeer(int(client->socket->socketDescriptor()), false);
         disconnect(client->socket, nullptr, client, nullptr);
         client->socket->abort();
         client->dropped = true;
@@ -226,8 +290,15 @@ void SocketLink::acceptPending() {
         }
         auto* client = new Client(socket, this);
         clients_.append(client);
+        notePeer(int(socket->socketDescriptor()), true);
         connect(socket, &QLocalSocket::readyRead, client, [this, client] { readFrom(client); });
         connect(socket, &QLocalSocket::disconnected, client, [this, client] { peerClosed(client); });
+        // A peer may have written its lines and hung up already: they are taken in before the
+        // greeting, whose write then fails and would drop them unread.
+        const QPointer<Client> alive(client);
+        socket->waitForReadyRead(0);
+        if (!alive || client->dropped)
+            continue;
         send(client, LinkProtocol::infoLine(info_.InfoText()));
         if (!client->dropped)
             send(client, LinkProtocol::pttLine(ptt_));
@@ -346,6 +417,7 @@ void SocketLink::forget(Client* client) {
     if (client->dropped)
         return;
     client->dropped = true;
+    notePeer(int(client->socket->socketDescriptor()), false);
     clients_.removeOne(client);
     disconnect(client->socket, nullptr, client, nullptr);
     client->socket->abort();

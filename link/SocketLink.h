@@ -13,6 +13,10 @@ class QLocalServer;
 // $XDG_RUNTIME_DIR/tempovox/link.sock, or /tmp/tempovox-<uid>/link.sock without a runtime folder.
 QString defaultLinkSocketPath();
 
+// Tells every peer of every socket link "PTT 0" at once. Async-signal-safe: for a signal that
+// ends the process before the event loop could release the transmitter.
+void releaseLinksFromSignalHandler();
+
 // The link as a Unix stream socket server: whatever program drives the radio connects,
 // reports DTMF, busy state and closing, and is told the transmitter key state. Any number of
 // peers may connect; what one peer sends affects only itself, what the program says goes to all.
@@ -70,4 +74,5 @@ private:
     QLocalServer* server_ = nullptr;
     QList<Client*> clients_;
     bool ptt_ = false;
+    int lockFd_ = -1; // the lock beside the socket that keeps a second program out
 };
