@@ -43,7 +43,7 @@ link/LinkProtocol.cpp	        line.chop(1);\n	\n	CR LF lines not understood
 link/SocketLink.cpp	std::any_of(clients_.cbegin()	std::all_of(clients_.cbegin()	busy only when every peer is busy
 app/SettingsFile.cpp	{"QUARTERHOUR", "1",	{"QUARTERHOUR", "0",	wrong default for the quarter hours
 app/SettingsFile.cpp	whole < min || whole > max	whole <= min || whole > max	lowest value of a range refused
-app/Profile.cpp	return firstCharacters(parsed.value, 255);	return firstCharacters(parsed.value, 256);	values cut one character late
+app/Profile.cpp	firstCharacters(value, MaxValueCharacters)	firstCharacters(value, MaxValueCharacters + 1)	values cut one character late
 playback/GstGraph.cpp	hundredthsOfDb / 100.0	hundredthsOfDb / 10.0	volume in the wrong unit
 playback/GstGraph.cpp	        return duration_;	        return position_;	a finished clip does not read as ended
 TABLE
