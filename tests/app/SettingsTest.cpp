@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -68,11 +69,21 @@ TEST(Settings, ProfileReadsAsTheWindowsFunctions) {
         {"[A]\nk='quoted'\n", "A", "k", "quoted"},
         {"[A\nk=1\n", "A", "k", "default"},
         {"k=1\n[A]\n", "A", "k", "default"},
+        {"\xEF\xBB\xBF[A]\r\nk=1\r\n", "A", "k", "1"},
+        {"[B]\rj=2\r[A]\rk=1\r", "A", "k", "1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(ProfileFile::parse(c.text).read(c.section, c.key, "default"), c.value);
+        ProfileFile profile = ProfileFile::parse(c.text);
+        EXPECT_EQ(profile.read(c.section, c.key, "default"), c.value);
+        // A key added reads back, in the file's own line ends.
+        profile.write(c.section, "new", "2");
+        EXPECT_EQ(ProfileFile::parse(profile.text()).read(c.section, "new", "-"), "2");
     }
+    // Something other than a file is refused at once, not read until it ends.
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(u"fifo"_s)).constData(), 0600), 0);
+    EXPECT_TRUE(ProfileFile::load(dir.file(u"fifo"_s).toStdString()).loadFailed());
 }
 
 // Saving changes only the keys' own lines, keeps the old file when the disk refuses, and

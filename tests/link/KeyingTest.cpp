@@ -34,6 +34,11 @@ TEST(Keying, TransmitTimeOutReleasesAClipThatNeverEnds) {
         station.window().Beacon8_Timer();
         EXPECT_EQ(station.link->keyed, !c.released);
         EXPECT_EQ(station.window().Timer2.isActive(), !c.released) << "the announcement ends with the release";
+        if (c.released) {
+            station.link->calls.clear();
+            station.window().Beacon8_Timer();
+            EXPECT_EQ(station.link->calls, QStringList{u"SetPtt 0"_s}) << "released again every second";
+        }
     }
 }
 

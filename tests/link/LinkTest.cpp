@@ -132,6 +132,25 @@ TEST(SocketLink, ABacklogIsHandledInTurns) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return dtmf.size() == 300; }, 2000));
 }
 
+// A peer that writes its lines and hangs up at once loses none of them, though its greeting
+// can no longer be written.
+TEST(SocketLink, APeerThatHangsUpAtOnceIsHeard) {
+    TempDir dir;
+    const auto link = SocketLink::listen(dir.file(u"link.sock"_s), {}, nullptr);
+    ASSERT_TRUE(link);
+    QSignalSpy dtmf(link.get(), &Link::DTMFString), closing(link.get(), &Link::Closing);
+    {
+        QLocalSocket peer;
+        peer.connectToServer(link->path());
+        ASSERT_TRUE(peer.waitForConnected(1000));
+        peer.write("DTMF 42\nCLOSE\n");
+        peer.waitForBytesWritten(1000);
+    }
+    QTest::qWait(100);
+    EXPECT_EQ(dtmf.size(), 1);
+    EXPECT_EQ(closing.size(), 1);
+}
+
 TEST(SocketLink, RefusesAPathInUse) {
     TempDir dir;
     const QString path = dir.write(u"link.sock"_s, "a file");

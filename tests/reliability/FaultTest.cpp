@@ -71,6 +71,9 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
             return !station.played.empty() && !station.window().Timer2.isActive() && !station.link->keyed;
         })) << station.heardInFull().join(u' ').toStdString();
         EXPECT_EQ(!station.dialogs.shown.isEmpty(), c.told) << station.dialogs.shown.join(u'\n').toStdString();
+        const qsizetype calls = station.link->calls.size();
+        EXPECT_TRUE(Station::waitFor([&] { return station.link->calls.size() > calls; }, 1500))
+            << "released again every second";
         if (c.told && !c.clip.isEmpty()) {
             EXPECT_TRUE(station.dialogs.shown.join(u' ').contains(c.clip));
         }

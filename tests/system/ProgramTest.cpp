@@ -7,6 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QScopeGuard>
+
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -39,7 +45,8 @@ public:
     }
     // The peer's next line, waiting at most timeoutMs; empty when none came.
     QByteArray line(int timeoutMs = 10000) {
-        QTest::qWaitFor([&] { return peer.canReadLine(); }, timeoutMs);
+        if (!QTest::qWaitFor([&] { return peer.canReadLine(); }, timeoutMs))
+            return {};
         return peer.readLine().trimmed();
     }
     void send(const QByteArray& text) {
@@ -53,10 +60,11 @@ public:
     QLocalSocket peer;
 };
 
-// Start-up, a DTMF request answered over the air and released, a bad setting logged, a second
-// instance refused, and SIGTERM releasing the transmitter before the program ends with 0.
-TEST(Program, AnswersDtmfAndEndsCleanly) {
-    Program program("[SETTINGS]\nVOLSET=loud\n[AUDIO]\nSINK=fakesink sync=true\n");
+// Start-up, a DTMF request answered over the air and released, settings from Windows Notepad
+// read with every oddity logged, and a second program refused.
+TEST(Program, AnswersDtmfAndRefusesASecondProgram) {
+    Program program("\xEF\xBB\xBF[SETTINGS]\r\nVOLSET=loud\r\nFILELOCATION=" + QByteArray(300, 'x') +
+                    "\r\n[AUDIO]\r\nSINK=fakesink sync=true\r\n");
     ASSERT_TRUE(program.start()) << program.errors().toStdString();
     EXPECT_EQ(program.line(), "INFO socket " + program.socketPath().toUtf8());
     EXPECT_EQ(program.line(), "PTT 0");
@@ -66,24 +74,63 @@ TEST(Program, AnswersDtmfAndEndsCleanly) {
     while ((line = program.line(15000)) == "PTT 1")
         ;
     EXPECT_EQ(line, "PTT 0") << "released after the announcement";
+    EXPECT_EQ(program.line(1500), "PTT 0") << "and again every second while idle";
 
-    QProcess second;
-    second.setProcessEnvironment(program.process.processEnvironment());
-    second.start(QStringLiteral(TEMPOVOX_BINARY), {u"--headless"_s});
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_TRUE(second.readAllStandardError().contains("already listening"));
+    // Two more at the same moment: neither gets past the first.
+    QProcess others[2];
+    for (QProcess& other : others) {
+        other.setProcessEnvironment(program.process.processEnvironment());
+        other.start(QStringLiteral(TEMPOVOX_BINARY), {u"--headless"_s});
+    }
+    for (QProcess& other : others) {
+        ASSERT_TRUE(other.waitForFinished(10000));
+        EXPECT_EQ(other.exitCode(), 1);
+        EXPECT_TRUE(other.readAllStandardError().contains("already listening"));
+    }
+    const QString errors = program.errors();
+    for (const char* logged : {"VOLSET=loud cannot be used", "byte-order mark", "FILELOCATION is longer than 255"})
+        EXPECT_TRUE(errors.contains(QLatin1String(logged))) << logged << "\n" << errors.toStdString();
+}
 
-    program.send("DTMF 123\n");
-    EXPECT_EQ(program.line(), "PTT 1");
-    program.process.terminate();
-    ASSERT_TRUE(program.process.waitForFinished(5000));
-    EXPECT_EQ(program.process.exitCode(), 0);
-    QByteArray last;
-    while (!(line = program.line(500)).isEmpty())
-        last = line;
-    EXPECT_EQ(last, "PTT 0") << "released before the end";
-    EXPECT_TRUE(program.errors().contains(u"VOLSET=loud cannot be used"_s));
+// Every signal that ends the program releases the transmitter first; the operator's ways out
+// end it with 0.
+TEST(Program, SignalsReleaseTheTransmitter) {
+    for (const auto& [signal, status] : {std::pair{SIGTERM, 0}, {SIGINT, 0}, {SIGHUP, 0}, {SIGQUIT, 128 + SIGQUIT},
+                                         {SIGUSR1, 128 + SIGUSR1}, {SIGALRM, 128 + SIGALRM}}) {
+        SCOPED_TRACE(strsignal(signal));
+        Program program("[AUDIO]\nSINK=fakesink sync=true\n");
+        ASSERT_TRUE(program.start()) << program.errors().toStdString();
+        program.send("DTMF 123\n");
+        QByteArray line;
+        while ((line = program.line()) != "PTT 1" && !line.isEmpty())
+            ;
+        ::kill(pid_t(program.process.processId()), signal);
+        ASSERT_TRUE(program.process.waitForFinished(5000));
+        EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.process.exitCode(), status);
+        QByteArray last;
+        while (!(line = program.line(500)).isEmpty())
+            last = line;
+        EXPECT_EQ(last, "PTT 0");
+    }
+}
+
+// Without a runtime folder the socket goes to /tmp, into a folder that must be this user's own.
+TEST(Program, RefusesAFallbackFolderOfAnotherUser) {
+    const QString folder = u"/tmp/tempovox-%1"_s.arg(::getuid());
+    if (::getuid() != 0 || QFile::exists(folder))
+        GTEST_SKIP() << "needs root and no " << folder.toStdString();
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const auto removed = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+    Program program("[AUDIO]\nSINK=fakesink sync=true\n");
+    auto env = program.process.processEnvironment();
+    env.remove(u"XDG_RUNTIME_DIR"_s);
+    program.process.setProcessEnvironment(env);
+    program.process.start(QStringLiteral(TEMPOVOX_BINARY), {u"--headless"_s});
+    ASSERT_TRUE(program.process.waitForFinished(10000));
+    EXPECT_EQ(program.process.exitCode(), 1);
+    EXPECT_TRUE(program.errors().contains(u"not a folder of this user's own"_s));
 }
 
 } // namespace
