@@ -11,8 +11,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -135,6 +140,37 @@ std::optional<gint64> decodedLength(const QString& path, gint64 deadline, QStrin
         *error = u"the duration of clip file '%1' cannot be read"_s.arg(path);
     return std::nullopt;
 }
+// Runs `work` on a thread of its own and waits for it at most `timeoutMs`. Work that overruns is
+// abandoned, not cancelled: it finishes on its own later, holding only what it captured. An
+// output that blocks (a sound server that hangs, a pipe nobody reads) blocks only that thread.
+bool finishesWithin(int timeoutMs, std::function<void()> work) {
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool done = false;
+    };
+    const auto state = std::make_shared<Done>();
+    std::thread([state, work = std::move(work)] {
+        work();
+        const std::lock_guard lock(state->mutex);
+        state->done = true;
+        state->changed.notify_all();
+    }).detach();
+    std::unique_lock lock(state->mutex);
+    return state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return state->done; });
+}
+
+// A state change of the pipeline, bounded; nothing when it did not finish in time.
+std::optional<GstStateChangeReturn> changeState(GstElement* pipeline, GstState state, int timeoutMs) {
+    const auto result = std::make_shared<std::atomic<GstStateChangeReturn>>(GST_STATE_CHANGE_FAILURE);
+    if (!finishesWithin(timeoutMs, [result, held = GST_ELEMENT(gst_object_ref(pipeline)), state] {
+            *result = gst_element_set_state(held, state);
+            gst_object_unref(held);
+        }))
+        return std::nullopt;
+    return result->load();
+}
+
 } // namespace
 
 GstRef<GstElement> makeElement(const char* factoryName, QString* error) {
@@ -231,6 +267,7 @@ bool GstGraph::load(const QString& path, QString* error) {
 
     // The decoder's output appears only once it has looked at the file, on a streaming thread.
     converter_ = GstRef<GstElement>::share(convertIn.get());
+    decoder_ = GstRef<GstElement>::share(decoder.get());
     audioLinked_ = false;
     g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&GstGraph::onDecodedPad), this);
 
@@ -251,7 +288,15 @@ bool GstGraph::load(const QString& path, QString* error) {
 
     // Bounded: a stream that never prerolls must not hang the program.
     const gint64 deadline = g_get_monotonic_time() + gint64(LoadTimeoutMs) * 1000;
-    const GstStateChangeReturn change = gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED);
+    const auto changed = changeState(pipeline_.get(), GST_STATE_PAUSED, LoadTimeoutMs);
+    if (!changed) {
+        abandoned_ = true;
+        *error = u"audio output '%1' did not take clip file '%2' within %3 s"_s
+                     .arg(sinkDescription_.isEmpty() ? u"default"_s : sinkDescription_, path)
+                     .arg(LoadTimeoutMs / 1000);
+        return false;
+    }
+    const GstStateChangeReturn change = *changed;
     QString warning;
     if (change == GST_STATE_CHANGE_FAILURE) {
         const MessagePtr message(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
@@ -307,10 +352,18 @@ bool GstGraph::load(const QString& path, QString* error) {
 }
 
 void GstGraph::unload() {
+    if (decoder_)
+        g_signal_handlers_disconnect_by_data(decoder_.get(), this);
     if (pipeline_) {
-        // Synchronous: the streaming threads have stopped when this returns.
-        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        // Normally the streaming threads have stopped when this returns. A pipeline stuck on its
+        // output is left to stop on its own, whenever the output lets go.
+        if (!changeState(pipeline_.get(), GST_STATE_NULL, abandoned_ ? 0 : TeardownTimeoutMs) && !abandoned_)
+            qCWarning(lcPlayback) << "the audio output did not let go of a clip; it is left behind";
     }
+    decoder_.reset();
+    abandoned_ = false;
+    running_ = false;
+    lastPosition_ = -1.0;
     volume_.reset();
     converter_.reset();
     bus_.reset();
@@ -379,7 +432,7 @@ bool GstGraph::Run() {
         return false;
     if (!QCoreApplication::instance()) {
         played_ = true;
-        return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+        return boundedChange(GST_STATE_PLAYING);
     }
     startPending_ = true;
     QTimer::singleShot(0, QCoreApplication::instance(), [graph = weak_from_this()] {
@@ -388,20 +441,47 @@ bool GstGraph::Run() {
             return;
         self->startPending_ = false;
         self->played_ = true;
-        gst_element_set_state(self->pipeline_.get(), GST_STATE_PLAYING);
+        self->running_ = self->boundedChange(GST_STATE_PLAYING);
+        self->lastProgress_ = std::chrono::steady_clock::now();
     });
     return true;
 }
 
 bool GstGraph::Stop() {
     startPending_ = false;
-    if (!usable() || gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+    running_ = false;
+    if (!usable() || !boundedChange(GST_STATE_PAUSED))
         return false;
     return seek(0.0);
 }
 
+bool GstGraph::boundedChange(GstState state) {
+    const auto changed = changeState(pipeline_.get(), state, StateTimeoutMs);
+    if (!changed) {
+        // The output holds the stream: the clip is dead, and the watchdog ends the announcement.
+        abandoned_ = true;
+        failed_ = true;
+        qCWarning(lcPlayback) << "clip playback failed: the audio output does not respond";
+    }
+    return changed && *changed != GST_STATE_CHANGE_FAILURE;
+}
+
 bool GstGraph::PlaybackFailed() const {
     pollBus();
+    // An output that stops taking audio (a sound server that hangs, a pipe nobody reads any more)
+    // raises no error: the position just stands still.
+    if (running_ && !ended_ && !failed_) {
+        updatePosition();
+        const auto now = std::chrono::steady_clock::now();
+        if (position_ != lastPosition_) {
+            lastPosition_ = position_;
+            lastProgress_ = now;
+        } else if (now - lastProgress_ > std::chrono::milliseconds(StallTimeoutMs)) {
+            failed_ = true;
+            abandoned_ = true;
+            qCWarning(lcPlayback) << "clip playback failed: the audio output has stopped taking audio";
+        }
+    }
     return failed_;
 }
 
@@ -472,7 +552,18 @@ bool GstGraph::seek(double seconds) {
         rate_, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
         std::llround(target * GST_SECOND), GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     const guint32 seqnum = gst_event_get_seqnum(event);
-    if (!gst_element_send_event(pipeline_.get(), event))
+    // A flush waits for the streaming thread, which an output that blocks may never give back.
+    const auto sent = std::make_shared<std::atomic<bool>>(false);
+    if (!finishesWithin(StateTimeoutMs, [sent, held = GST_ELEMENT(gst_object_ref(pipeline_.get())), event] {
+            *sent = gst_element_send_event(held, event);
+            gst_object_unref(held);
+        })) {
+        abandoned_ = true;
+        failed_ = true;
+        qCWarning(lcPlayback) << "clip playback failed: the audio output does not respond";
+        return false;
+    }
+    if (!*sent)
         return false;
     // The flush has stopped the old stream, so an end queued by now belongs to it, unless it
     // carries this seek's number (some parsers pass it on) and so comes from the new one.
@@ -486,6 +577,7 @@ bool GstGraph::seek(double seconds) {
     }
     ended_ = endedNow && !failed_;
     position_ = target;
+    lastProgress_ = std::chrono::steady_clock::now();
     return !failed_;
 }
 

@@ -9,6 +9,7 @@
 #include <gst/gst.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -22,9 +23,10 @@ GstRef<GstElement> makeElement(const char* factoryName, QString* error);
 // the output each pick their own format. scaletempo keeps the sample rate, so the one resampler
 // before it serves the output too: every element costs time at each load, between two clips. The pipeline
 // lives exactly as long as this object: destruction sets it to NULL, so dropping the last reference silences
-// the clip at once. Every call comes from one thread. No main loop is needed: the calls drain the pipeline's
-// own bus without waiting. After an error on the bus the clip is dead: the position stays where it was and
-// the other calls fail.
+// the clip at once. Every call comes from one thread, and none waits on the output for more than
+// a second or two: a call that overruns is abandoned with the pipeline. No main loop is needed: the calls
+// drain the pipeline's own bus without waiting. After an error on the bus the clip is dead: the position
+// stays where it was and the other calls fail.
 class GstGraph final : public FilterGraph, public std::enable_shared_from_this<GstGraph> {
 public:
     // An empty description plays on the desktop's default output and refuses to load when
@@ -59,8 +61,14 @@ public:
     // The loaded pipeline, or null; for diagnostics and tests.
     GstElement* pipeline() const { return pipeline_.get(); }
 
-    // The longest a load may take before it counts as failed.
-    static constexpr int LoadTimeoutMs = 5000;
+    // The longest a load may take before it counts as failed: a clip that cannot start by then
+    // ends the announcement.
+    static constexpr int LoadTimeoutMs = 2000;
+    // The longest the program waits for the output to start, pause, seek or let go of a clip.
+    static constexpr int StateTimeoutMs = 1000;
+    static constexpr int TeardownTimeoutMs = 1000;
+    // A playing clip whose position stands still this long is dead.
+    static constexpr int StallTimeoutMs = 2000;
 
 private:
     bool load(const QString& path, QString* error);
@@ -71,6 +79,8 @@ private:
     void updatePosition() const;
     bool usable() const;
     bool seek(double seconds);
+    // A state change bounded by StateTimeoutMs; one that overruns leaves the clip dead.
+    bool boundedChange(GstState state);
 
     static void onDecodedPad(GstElement* decoder, GstPad* pad, gpointer self);
 
@@ -78,6 +88,7 @@ private:
     GstRef<GstElement> pipeline_;
     GstRef<GstBus> bus_;
     GstRef<GstElement> converter_; // the first element after the decoder
+    GstRef<GstElement> decoder_;
     GstRef<GstElement> volume_;
     std::atomic<bool> audioLinked_{false};
     double duration_ = 0.0;
@@ -89,6 +100,10 @@ private:
     bool startPending_ = false; // Run was asked for; playback begins when the event loop turns
     bool played_ = false;       // it has been playing since it was loaded
     mutable bool failed_ = false;
+    mutable bool abandoned_ = false; // a call on the pipeline overran and may still be running
+    bool running_ = false;           // playing, as far as the program asked
+    mutable double lastPosition_ = -1.0;
+    mutable std::chrono::steady_clock::time_point lastProgress_;
 };
 
 class GstGraphFactory : public GraphFactory {
