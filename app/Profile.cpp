@@ -176,11 +176,10 @@ void ProfileFile::splitLines(std::string_view data) {
     // LF, CR LF and CR alone all end a line; a CR LF cut short after its CR ends one too.
     for (size_t start = 0; start < data.size();) {
         const size_t stop = data.find_first_of("\r\n", start);
-        const size_t endingSize = stop == std::string_view::npos  ? 0
-                                  : data.substr(stop, 2) == "\r\n" ? 2
-                                                                   : 1;
+        const size_t endingSize = stop == std::string_view::npos ? 0 : data.substr(stop, 2) == "\r\n" ? 2 : 1;
         const size_t end = stop == std::string_view::npos ? data.size() : stop;
-        lines_.push_back({std::string(data.substr(start, end - start)), std::string(data.substr(end, endingSize))});
+        lines_.push_back(
+            {std::string(data.substr(start, end - start)), std::string(data.substr(end, endingSize))});
         start = end + endingSize;
     }
     if (lines_.empty())

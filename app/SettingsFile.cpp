@@ -170,10 +170,11 @@ void SettingsFile::load(const QString& path, Ui::Form1& ui, QWidget& window, con
         bool cut = false;
         const QString text = QString::fromStdString(profile.read(Section, key.name, defaultText, &cut));
         if (cut)
-            qCWarning(lcApp).noquote() << QStringLiteral("%1: [%2] %3 is longer than %4 characters; cut to %5")
-                                              .arg(path, QLatin1String(Section), QLatin1String(key.name))
-                                              .arg(ProfileFile::MaxValueCharacters)
-                                              .arg(text);
+            qCWarning(lcApp).noquote()
+                << QStringLiteral("%1: [%2] %3 is longer than %4 characters; cut to %5")
+                       .arg(path, QLatin1String(Section), QLatin1String(key.name))
+                       .arg(ProfileFile::MaxValueCharacters)
+                       .arg(text);
         if (!apply(key, text, ui, position)) {
             qCWarning(lcApp).noquote()
                 << QStringLiteral("%1: [%2] %3=%4 cannot be used; using the default %5")

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <span>
-#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 int WriteFd = -1;

@@ -17,7 +17,8 @@ std::pair<QList<QByteArray>, bool> split(QByteArrayView stream, qsizetype chunk)
     QByteArray line;
     for (qsizetype at = 0; at < stream.size(); at += chunk) {
         splitter.append(stream.sliced(at, std::min(chunk, stream.size() - at)));
-        for (LineSplitter::Result result; (result = splitter.next(&line)) != LineSplitter::Result::NeedMore;) {
+        for (LineSplitter::Result result;
+             (result = splitter.next(&line)) != LineSplitter::Result::NeedMore;) {
             if (result == LineSplitter::Result::TooLong)
                 return {lines, true};
             FUZZ_CHECK(line.size() <= MaxLineBytes + 1 && !line.contains('\n'));
@@ -39,10 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const Command command = parseLine(line);
         if (const auto* error = std::get_if<Error>(&command)) {
             const QByteArray reply = errorLine(error->reason);
-            FUZZ_CHECK(reply.count('\n') == 1 && reply.endsWith('\n') && !reply.contains('\r') && reply.size() < 200);
+            FUZZ_CHECK(reply.count('\n') == 1 && reply.endsWith('\n') && !reply.contains('\r') &&
+                       reply.size() < 200);
         }
         if (const auto* dtmf = std::get_if<Dtmf>(&command))
-            FUZZ_CHECK(dtmf->sequence.toUtf8() == QByteArrayView(line).sliced(5).chopped(line.endsWith('\r')));
+            FUZZ_CHECK(dtmf->sequence.toUtf8() ==
+                       QByteArrayView(line).sliced(5).chopped(line.endsWith('\r')));
         // A CR before the LF is the same line.
         FUZZ_CHECK(line.endsWith('\r') || parseLine(line + '\r') == command);
     }

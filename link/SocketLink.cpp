@@ -144,8 +144,9 @@ bool claimFolder(const QString& folder, QString* error) {
     const QByteArray encoded = QFile::encodeName(folder);
     struct stat st {};
     if (::lstat(encoded.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-        *error = u"link socket folder %1 is not a folder of this user's own; remove it or set XDG_RUNTIME_DIR"_s.arg(
-            folder);
+        *error =
+            u"link socket folder %1 is not a folder of this user's own; remove it or set XDG_RUNTIME_DIR"_s
+                .arg(folder);
         return false;
     }
     if ((st.st_mode & 077) != 0 && ::chmod(encoded.constData(), 0700) != 0) {
@@ -160,8 +161,8 @@ bool claimFolder(const QString& folder, QString* error) {
 void releaseLinksFromSignalHandler() {
     static constexpr char Release[] = "PTT 0\n";
     for (const auto& slot : PeerFds) {
-        if (const int fd = slot.load() - 1; fd >= 0)
-            [[maybe_unused]] const auto sent = ::send(fd, Release, sizeof Release - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (const int fd = slot.load() - 1; fd >= 0) [[maybe_unused]]
+            const auto sent = ::send(fd, Release, sizeof Release - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
     }
 }
 

@@ -9,8 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum class Starter { Button, Dtmf };
-
 QStringList clips(const QString& stems, const QString& extension = u".wav"_s) {
     QStringList files = stems.split(u' ');
     for (QString& file : files)
@@ -18,47 +16,37 @@ QStringList clips(const QString& stems, const QString& extension = u".wav"_s) {
     return files;
 }
 
-// What an announcement says for the window's settings and the time on the clock.
+// What an announcement says for the window's settings and the time on the clock, to the button
+// or, where marked, to the DTMF code; the next one says the same.
 TEST(Announcement, ChainsFollowTheSettingsAndTheClock) {
-    struct Case {
-        const char* name;
-        QStringList settings;
-        QTime time;
-        Starter starter;
-        QStringList heard;
+    const struct {
+        const char *settings, *time, *heard;
+        bool dtmf = false;
+    } cases[] = {
+        {"", "14:15", "GoodEvening TheTimeIs 14 Hour 15 Minutes Blank"},
+        {"CHECK1=0 OPTION9=False AMPM=1", "14:15", "DingDong TheTimeIs 14 15 PM"},
+        {"OPTION6=True OPTION9=False OPTION7=False OPTION10=True OPTIONMP3=True OPTIONWAV=False", "14:15",
+         "DingDong2 TheTimeIs 14 Hour 15 Minutes Blank"},
+        {"OPTION1=True OPTION2=False AMPM=1", "00:30", "GoodMorning TheTimeIs 12 Hour 30 Minutes AM"},
+        {"OPTION1=True OPTION2=False AMPM=1", "12:05", "GoodEvening TheTimeIs 12 Hour 05 Minutes PM"},
+        {"", "11:59", "GoodMorning TheTimeIs 11 Hour 59 Minutes Blank"},
+        {"", "17:59", "GoodEvening TheTimeIs 17 Hour 59 Minutes Blank"},
+        {"", "18:00", "GoodAfternoon TheTimeIs 18 Hour 00 Minutes Blank"},
+        {"CHECK1=0", "23:45", "GoodAfternoon TheTimeIs 23 45 Blank", true},
     };
-    const Case cases[] = {
-        {"defaults: long chain, greeting, no AM/PM", {}, {14, 15, 30}, Starter::Button,
-         clips(u"GoodEvening TheTimeIs 14 Hour 15 Minutes Blank"_s)},
-        {"short chain, chime, AM/PM", {u"CHECK1=0"_s, u"OPTION9=False"_s, u"AMPM=1"_s}, {14, 15, 30}, Starter::Button,
-         clips(u"DingDong TheTimeIs 14 15 PM"_s)},
-        {"second chime in MP3 from the custom folder",
-         {u"OPTION6=True"_s, u"OPTION9=False"_s, u"OPTION7=False"_s, u"OPTION10=True"_s, u"OPTIONMP3=True"_s,
-          u"OPTIONWAV=False"_s},
-         {14, 15, 30}, Starter::Button, clips(u"DingDong2 TheTimeIs 14 Hour 15 Minutes Blank"_s, u".mp3"_s)},
-        {"12-hour form after midnight", {u"OPTION1=True"_s, u"OPTION2=False"_s, u"AMPM=1"_s}, {0, 30, 30},
-         Starter::Button, clips(u"GoodMorning TheTimeIs 12 Hour 30 Minutes AM"_s)},
-        {"12-hour form at noon", {u"OPTION1=True"_s, u"OPTION2=False"_s, u"AMPM=1"_s}, {12, 5, 30}, Starter::Button,
-         clips(u"GoodEvening TheTimeIs 12 Hour 05 Minutes PM"_s)},
-        {"greeting until 11:59", {}, {11, 59, 30}, Starter::Button,
-         clips(u"GoodMorning TheTimeIs 11 Hour 59 Minutes Blank"_s)},
-        {"greeting until 17:59", {}, {17, 59, 30}, Starter::Button,
-         clips(u"GoodEvening TheTimeIs 17 Hour 59 Minutes Blank"_s)},
-        {"greeting from 18:00", {}, {18, 0, 30}, Starter::Button,
-         clips(u"GoodAfternoon TheTimeIs 18 Hour 00 Minutes Blank"_s)},
-        {"DTMF request", {u"CHECK1=0"_s}, {23, 45, 30}, Starter::Dtmf, clips(u"GoodAfternoon TheTimeIs 23 45 Blank"_s)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Station station({.settings = c.settings});
-        station.tickAt(c.time);
-        // The next announcement is the same.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.settings) + " at " + c.time);
+        const QString settings = QString::fromLatin1(c.settings);
+        Station station({.settings = settings.split(u' ')});
+        station.tickAt(QTime::fromString(QLatin1String(c.time), u"hh:mm"_s).addSecs(30));
+        const QStringList heard =
+            clips(QLatin1String(c.heard), settings.contains(u"MP3=True"_s) ? u".mp3"_s : u".wav"_s);
         for (int run = 0; run < 2; ++run) {
-            if (c.starter == Starter::Dtmf)
+            if (c.dtmf)
                 station.link->sendDtmf(u"123"_s);
             else
                 station.window().hora_rf_Click();
-            EXPECT_EQ(station.playOut(), c.heard);
+            EXPECT_EQ(station.playOut(), heard);
             EXPECT_FALSE(station.releasedEarly());
             EXPECT_FALSE(station.link->keyed) << "the watchdog releases after the last clip";
         }
@@ -81,7 +69,8 @@ TEST(Announcement, DtmfCodeMatchesExactly) {
     const struct {
         QString sent;
         bool starts;
-    } cases[] = {{u"123"_s, true}, {u" 123"_s, false}, {u"123 "_s, false}, {u"1234"_s, false}, {u"12"_s, false}};
+    } cases[] = {
+        {u"123"_s, true}, {u" 123"_s, false}, {u"123 "_s, false}, {u"1234"_s, false}, {u"12"_s, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sent.toStdString());
         Station station;
@@ -93,7 +82,8 @@ TEST(Announcement, DtmfCodeMatchesExactly) {
 // A clip that cannot load ends the announcement at once, tells the operator which file, falls
 // back to the English voice in WAV, and the next announcement plays in full.
 TEST(Announcement, AMissingClipReleasesAndTheNextAnnouncementPlays) {
-    Station station({.settings = {u"OPTIONWAV=False"_s, u"OPTIONMP3=True"_s, u"OPTION7=False"_s, u"OPTION10=True"_s}});
+    Station station(
+        {.settings = {u"OPTIONWAV=False"_s, u"OPTIONMP3=True"_s, u"OPTION7=False"_s, u"OPTION10=True"_s}});
     const QString hour = station.voiceFolder() + u"Hour.mp3"_s;
     station.fakes.missing << hour;
     EXPECT_EQ(station.announce(), clips(u"GoodEvening TheTimeIs 14"_s, u".mp3"_s));

@@ -12,34 +12,37 @@ namespace {
 
 // The ways out: each asks first where it should, releases the transmitter, and ends at once.
 TEST(Window, ExitPathsReleaseAndEnd) {
+    enum Way { Encerrar, CloseWindow, LinkCloses };
+    const QString sure = u"Tem certeza que quer sair? [No]"_s;
+    const QString quit = u"Quit Program - Are You Sure ? Remember To Save Any Changes   [Yes]"_s;
+    const QString released = u"SetPtt 0"_s, acknowledged = u"AcknowledgeClosing 0"_s;
     const struct {
-        const char* name;
-        void (*leave)(Station&);
+        Way way;
         bool answer;
-        QString asked;         // the question and its default button; empty: none asked
+        QString asked;         // the question and its default button
         QStringList linkCalls; // after the announcement's key
         QList<int> exits;
     } cases[] = {
-        {"Encerrar, No", [](Station& s) { s.window().Command2_Click(); }, false, u"Tem certeza que quer sair? [No]"_s,
-         {}, {}},
-        {"Encerrar, Yes", [](Station& s) { s.window().Command2_Click(); }, true, u"Tem certeza que quer sair? [No]"_s,
-         {}, {0}},
-        {"window closed, No", [](Station& s) { s.window().close(); }, false,
-         u"Quit Program - Are You Sure ? Remember To Save Any Changes   [Yes]"_s, {}, {}},
-        {"window closed, Yes", [](Station& s) { s.window().close(); }, true,
-         u"Quit Program - Are You Sure ? Remember To Save Any Changes   [Yes]"_s, {u"SetPtt 0"_s}, {0}},
-        {"the link closes", [](Station& s) { s.link->close(); }, true, u""_s,
-         {u"SetPtt 0"_s, u"AcknowledgeClosing 0"_s}, {0}},
+        {Encerrar, false, sure, {}, {}},
+        {Encerrar, true, sure, {}, {0}},
+        {CloseWindow, false, quit, {}, {}},
+        {CloseWindow, true, quit, {released}, {0}},
+        {LinkCloses, true, {}, {released, acknowledged}, {0}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(int(c.way) * 2 + c.answer);
         Station station;
         station.window().show();
         station.window().hora_rf_Click();
         station.step();
         station.link->calls.clear();
         station.dialogs.answer = c.answer;
-        c.leave(station);
+        if (c.way == Encerrar)
+            station.window().Command2_Click();
+        else if (c.way == CloseWindow)
+            station.window().close();
+        else
+            station.link->close();
         EXPECT_EQ(station.dialogs.shown, c.asked.isEmpty() ? QStringList() : QStringList{c.asked});
         EXPECT_EQ(station.link->calls, c.linkCalls);
         EXPECT_EQ(station.exits, c.exits);
@@ -52,18 +55,24 @@ TEST(Window, ControlsKeepTheirNamesInEveryLanguage) {
     const struct {
         QStringList languages;
         QString chosen;
-    } choices[] = {{{}, {}},           {{u"C"_s}, {}},   {{u"pt-BR"_s, u"en"_s}, {}}, {{u"de"_s, u"es"_s}, u"es"_s},
-                   {{u"es-AR"_s}, u"es"_s}, {{u"en-GB"_s}, u"en"_s}, {{u"fr"_s}, {}}};
+    } choices[] = {{{}, {}},
+                   {{u"C"_s}, {}},
+                   {{u"pt-BR"_s, u"en"_s}, {}},
+                   {{u"de"_s, u"es"_s}, u"es"_s},
+                   {{u"es-AR"_s}, u"es"_s},
+                   {{u"en-GB"_s}, u"en"_s},
+                   {{u"fr"_s}, {}}};
     for (const auto& c : choices)
         EXPECT_EQ(Translation::choose(c.languages), c.chosen) << c.languages.join(u',').toStdString();
     // Installed for the rest of this process: CTest runs every test in a process of its own.
     EXPECT_EQ(Translation::install(*QCoreApplication::instance(), {u"es"_s}), u"es"_s);
     Station station;
     EXPECT_NE(station.ui().Command1->text(), u"Salvar"_s) << "translated";
-    for (const char* name : {"Option1", "Option10", "Check1", "Check2", "Text1", "Text2", "Text3", "V1", "V2", "H1",
-                             "OnHour", "QuarterHour", "HalfHour", "DTMFTime", "FileLocation", "VolSet",
-                             "ShowTheTime", "PTT", "HH", "MM", "AM_PM", "AMPM", "OptionWAV", "OptionMP3", "hora_rf",
-                             "Command1", "Command2", "Command3"})
+    for (const char* name :
+         {"Option1",      "Option10",  "Check1",      "Check2",  "Text1",       "Text2",    "Text3",
+          "V1",           "V2",        "H1",          "OnHour",  "QuarterHour", "HalfHour", "DTMFTime",
+          "FileLocation", "VolSet",    "ShowTheTime", "PTT",     "HH",          "MM",       "AM_PM",
+          "AMPM",         "OptionWAV", "OptionMP3",   "hora_rf", "Command1",    "Command2", "Command3"})
         EXPECT_NE(station.window().findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
 }
 

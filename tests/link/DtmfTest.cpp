@@ -22,10 +22,9 @@ Audio audio(const std::vector<std::pair<char, int>>& parts, double amplitude = 8
         const char* at = key == '_' ? nullptr : std::strchr(keys, key);
         for (int i = 0; i < ms * DtmfDecoder::SampleRate / 1000; ++i) {
             const double t = double(i) / DtmfDecoder::SampleRate;
-            const double sample =
-                at ? amplitude * (std::sin(2 * M_PI * rows[(at - keys) / 4] * t) +
-                                  std::sin(2 * M_PI * columns[(at - keys) % 4] * t))
-                   : 0.0;
+            const double sample = at ? amplitude * (std::sin(2 * M_PI * rows[(at - keys) / 4] * t) +
+                                                    std::sin(2 * M_PI * columns[(at - keys) % 4] * t))
+                                     : 0.0;
             out.push_back(std::int16_t(sample));
         }
     }
@@ -40,9 +39,12 @@ TEST(Dtmf, SequencesEndAfterTheGap) {
         QStringList sequences;
     } cases[] = {
         {"digits a second apart", audio({{'1', 100}, {'_', 1000}, {'2', 100}, {'_', 1600}}), {u"12"_s}},
-        {"digits two seconds apart", audio({{'1', 100}, {'_', 2000}, {'2', 100}, {'_', 1600}}), {u"1"_s, u"2"_s}},
+        {"digits two seconds apart",
+         audio({{'1', 100}, {'_', 2000}, {'2', 100}, {'_', 1600}}),
+         {u"1"_s, u"2"_s}},
         {"a key held for three seconds", audio({{'5', 3000}, {'_', 1600}}), {u"5"_s}},
-        {"every key", audio({{'*', 80}, {'_', 60}, {'0', 80}, {'_', 60}, {'#', 80}, {'_', 60}, {'D', 80}, {'_', 1600}}),
+        {"every key",
+         audio({{'*', 80}, {'_', 60}, {'0', 80}, {'_', 60}, {'#', 80}, {'_', 60}, {'D', 80}, {'_', 1600}}),
          {u"*0#D"_s}},
         {"too quiet", audio({{'1', 100}, {'_', 1600}}, 20), {}},
     };

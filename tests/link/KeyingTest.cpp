@@ -33,7 +33,8 @@ TEST(Keying, TransmitTimeOutReleasesAClipThatNeverEnds) {
         station.window().Timer1_Timer();
         station.window().Beacon8_Timer();
         EXPECT_EQ(station.link->keyed, !c.released);
-        EXPECT_EQ(station.window().Timer2.isActive(), !c.released) << "the announcement ends with the release";
+        EXPECT_EQ(station.window().Timer2.isActive(), !c.released)
+            << "the announcement ends with the release";
         if (c.released) {
             station.link->calls.clear();
             station.window().Beacon8_Timer();

@@ -34,7 +34,8 @@ TEST(LinkProtocol, LinesAndWhatTheyMean) {
         {QByteArray("DTMF 1\0", 7), Error{u"NUL byte in line"_s}},
         {"DTMF \xff", Error{u"line is not valid UTF-8"_s}},
         // An echoed word is cut between characters, never inside one.
-        {QByteArray(31, 'x') + "\xf0\x9f\x93\xbb", Error{u"unknown command \"%1...\""_s.arg(QString(31, u'x'))}},
+        {QByteArray(31, 'x') + "\xf0\x9f\x93\xbb",
+         Error{u"unknown command \"%1...\""_s.arg(QString(31, u'x'))}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line.toStdString());

@@ -22,12 +22,14 @@ protected:
         QString error;
         ASSERT_TRUE(initMediaRuntime(&error)) << error.toStdString();
         // Half a second of a tone at 0.8 of full scale, as WAV and as MP3 with its length tag.
-        ASSERT_TRUE(runLaunchLine(u"audiotestsrc wave=sine freq=440 samplesperbuffer=2205 num-buffers=10 ! "
-                                  "audio/x-raw,rate=44100,channels=1,format=S16LE ! wavenc ! filesink location=\"%1\""_s
-                                      .arg(dir().file(u"tone.wav"_s)),
-                                  &error))
+        ASSERT_TRUE(runLaunchLine(
+            u"audiotestsrc wave=sine freq=440 samplesperbuffer=2205 num-buffers=10 ! "
+            "audio/x-raw,rate=44100,channels=1,format=S16LE ! wavenc ! filesink location=\"%1\""_s.arg(
+                dir().file(u"tone.wav"_s)),
+            &error))
             << error.toStdString();
-        ASSERT_EQ(QProcess::execute(u"lame"_s, {u"--quiet"_s, dir().file(u"tone.wav"_s), dir().file(u"tone.mp3"_s)}),
+        ASSERT_EQ(QProcess::execute(u"lame"_s,
+                                    {u"--quiet"_s, dir().file(u"tone.wav"_s), dir().file(u"tone.mp3"_s)}),
                   0);
         dir().write(u"empty.wav"_s, {});
         dir().write(u"text.mp3"_s, "not audio at all\n");
@@ -36,8 +38,10 @@ protected:
         static TempDir made;
         return made;
     }
-    static std::shared_ptr<GstGraph> load(const QString& name, QString* error, const QString& output = RealTime) {
-        auto graph = std::make_shared<GstGraph>(output); // it starts from the event loop, through a weak reference
+    static std::shared_ptr<GstGraph> load(const QString& name, QString* error,
+                                          const QString& output = RealTime) {
+        auto graph =
+            std::make_shared<GstGraph>(output); // it starts from the event loop, through a weak reference
         return graph->RenderFile(dir().file(name), error) ? graph : nullptr;
     }
 };
@@ -79,7 +83,8 @@ TEST_F(Player, VolumeAppliesFromTheFirstSample) {
     QString error;
     const auto graph =
         load(u"tone.wav"_s, &error,
-             u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! filesink location=\"%1\" sync=true"_s.arg(raw));
+             u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! filesink location=\"%1\" sync=true"_s.arg(
+                 raw));
     ASSERT_TRUE(graph) << error.toStdString();
     EXPECT_FALSE(graph->SetVolume(1));
     EXPECT_TRUE(graph->Run());

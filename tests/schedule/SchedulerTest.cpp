@@ -55,8 +55,9 @@ TEST(Scheduler, ClockFieldsInBothForms) {
         QTime time;
         bool twelveHour;
         const char *hh, *amPm;
-    } cases[] = {{{0, 5, 30}, true, "12", "AM"},  {{11, 59, 30}, true, "11", "AM"}, {{12, 0, 30}, true, "12", "PM"},
-                 {{13, 5, 30}, true, "01", "PM"}, {{0, 5, 30}, false, "00", "AM"}, {{13, 5, 30}, false, "13", "PM"}};
+    } cases[] = {{{0, 5, 30}, true, "12", "AM"},  {{11, 59, 30}, true, "11", "AM"},
+                 {{12, 0, 30}, true, "12", "PM"}, {{13, 5, 30}, true, "01", "PM"},
+                 {{0, 5, 30}, false, "00", "AM"}, {{13, 5, 30}, false, "13", "PM"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.time.toString().toStdString() + (c.twelveHour ? " 12h" : " 24h"));
         Station station({.settings = {c.twelveHour ? u"OPTION1=True"_s : u"OPTION1=False"_s,

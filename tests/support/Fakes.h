@@ -11,8 +11,8 @@
 #include <QStringList>
 
 #include <memory>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 // Doubles of the platform seams. Each records what it was asked, in order.
@@ -34,7 +34,9 @@ struct FakeDialogs : Dialogs {
         shown << text + (def == DefaultButton::Yes ? QStringLiteral(" [Yes]") : QStringLiteral(" [No]"));
         return answer;
     }
-    void showError(QWidget*, const QString&, const QString&, const QString& detail) override { shown << detail; }
+    void showError(QWidget*, const QString&, const QString&, const QString& detail) override {
+        shown << detail;
+    }
     bool answer = true;
     QStringList shown;
 };

@@ -31,9 +31,10 @@ std::shared_ptr<FilterGraph> FakeGraphFactory::CreateGraph() {
 
 namespace {
 
-const QStringList ToneStems = {u"Blank"_s,  u"DingDong"_s, u"DingDong2"_s, u"GoodMorning"_s, u"GoodEvening"_s,
-                               u"GoodAfternoon"_s, u"TheTimeIs"_s, u"Hour"_s, u"Minutes"_s,
-                               u"AM"_s, u"PM"_s, u"14"_s, u"15"_s};
+const QStringList ToneStems = {
+    u"Blank"_s,     u"DingDong"_s, u"DingDong2"_s, u"GoodMorning"_s, u"GoodEvening"_s, u"GoodAfternoon"_s,
+    u"TheTimeIs"_s, u"Hour"_s,     u"Minutes"_s,   u"AM"_s,          u"PM"_s,          u"14"_s,
+    u"15"_s};
 
 void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer clip) {
     if (GST_BUFFER_DURATION_IS_VALID(buffer))
@@ -67,7 +68,7 @@ public:
     bool SetRate(double rate) override { return graph_->SetRate(rate); }
 
 private:
-    std::shared_ptr<GstGraph> graph_; // it starts from the event loop, through a weak reference
+    std::shared_ptr<GstGraph> graph_;           // it starts from the event loop, through a weak reference
     std::shared_ptr<Station::PlayedClip> clip_; // outlives the pipeline, whose thread counts into it
 };
 
@@ -88,12 +89,13 @@ bool writeToneVoice(const QString& folder, QString* error) {
     for (int i = 0; i < ToneStems.size(); ++i) {
         const QString wav = folder + ToneStems[i] + u".wav"_s;
         // No two equally long: a fresh clip must never read as the last one played out.
-        if (!runLaunchLine(u"audiotestsrc wave=sine freq=%1 samplesperbuffer=%2 num-buffers=1 ! "
-                           "audio/x-raw,rate=44100,channels=1,format=S16LE ! wavenc ! filesink location=\"%3\""_s
-                               .arg(400 + 50 * i)
-                               .arg(44100 * (24 + 2 * i) / 1000)
-                               .arg(wav),
-                           error))
+        if (!runLaunchLine(
+                u"audiotestsrc wave=sine freq=%1 samplesperbuffer=%2 num-buffers=1 ! "
+                "audio/x-raw,rate=44100,channels=1,format=S16LE ! wavenc ! filesink location=\"%3\""_s
+                    .arg(400 + 50 * i)
+                    .arg(44100 * (24 + 2 * i) / 1000)
+                    .arg(wav),
+                error))
             return false;
         const QString mp3 = folder + ToneStems[i] + u".mp3"_s;
         if (QProcess::execute(u"lame"_s, {u"--quiet"_s, u"--cbr"_s, u"-b"_s, u"64"_s, wav, mp3}) != 0)

@@ -88,15 +88,20 @@ TEST(Program, AnswersDtmfAndRefusesASecondProgram) {
         EXPECT_TRUE(other.readAllStandardError().contains("already listening"));
     }
     const QString errors = program.errors();
-    for (const char* logged : {"VOLSET=loud cannot be used", "byte-order mark", "FILELOCATION is longer than 255"})
+    for (const char* logged :
+         {"VOLSET=loud cannot be used", "byte-order mark", "FILELOCATION is longer than 255"})
         EXPECT_TRUE(errors.contains(QLatin1String(logged))) << logged << "\n" << errors.toStdString();
 }
 
 // Every signal that ends the program releases the transmitter first; the operator's ways out
 // end it with 0.
 TEST(Program, SignalsReleaseTheTransmitter) {
-    for (const auto& [signal, status] : {std::pair{SIGTERM, 0}, {SIGINT, 0}, {SIGHUP, 0}, {SIGQUIT, 128 + SIGQUIT},
-                                         {SIGUSR1, 128 + SIGUSR1}, {SIGALRM, 128 + SIGALRM}}) {
+    for (const auto& [signal, status] : {std::pair{SIGTERM, 0},
+                                         {SIGINT, 0},
+                                         {SIGHUP, 0},
+                                         {SIGQUIT, 128 + SIGQUIT},
+                                         {SIGUSR1, 128 + SIGUSR1},
+                                         {SIGALRM, 128 + SIGALRM}}) {
         SCOPED_TRACE(strsignal(signal));
         Program program("[AUDIO]\nSINK=fakesink sync=true\n");
         ASSERT_TRUE(program.start()) << program.errors().toStdString();
