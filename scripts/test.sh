@@ -5,14 +5,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # The suite stays a fraction of the program's size.
 scripts/test-ratio.sh --max 0.35
+elapsed() { echo "test.sh: $1 after ${SECONDS} s"; }
 scripts/setup.sh
+elapsed "set-up and build"
 # Tests never touch the operator's real settings or runtime folders.
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -m 0700 "$scratch/runtime"
 export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure --parallel "$(nproc)" "$@"
+elapsed "test suites"
 # The unit suites again under AddressSanitizer and UBSan, then both fuzzers for 20 s side by side
 # (a minute each has found nothing since they were written).
 scripts/sanitizers.sh
+elapsed "sanitizer build and run"
 scripts/fuzz.sh 20
+elapsed "fuzzers"
