@@ -38,13 +38,24 @@ Form1::Form1(Form1Services services, QWidget* parent)
     Timer3.setInterval(1000);
     Timer3.setTimerType(Qt::PreciseTimer);
     Timer3.setSingleShot(true);
-    Timer5.setInterval(100);
+    // The voice folder follows the language and format choices as they change, not on a clock.
+    Timer5.setInterval(0);
+    Timer5.setSingleShot(true);
     Beacon8.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(&Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(&Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     connect(&Timer5, &QTimer::timeout, this, &Form1::Timer5_Timer);
     connect(&Beacon8, &QTimer::timeout, this, &Form1::Beacon8_Timer);
+
+    for (QRadioButton* choice : {ui_->Option3, ui_->Option4, ui_->Option7, ui_->Option8, ui_->Option10,
+                                 ui_->OptionWAV, ui_->OptionMP3})
+        connect(choice, &QRadioButton::toggled, &Timer5, qOverload<>(&QTimer::start));
+    connect(ui_->FileLocation, &QLineEdit::textChanged, &Timer5, qOverload<>(&QTimer::start));
+    // The progress display follows a clip only while one plays: between announcements nothing wakes.
+    player.started = [this] {
+        Timer1.start();
+    };
 
     connect(ui_->V1, &QScrollBar::valueChanged, this, &Form1::V1_Change);
     connect(ui_->V2, &QScrollBar::valueChanged, this, &Form1::V2_Change);
@@ -113,15 +124,16 @@ bool Form1::Form_Load() {
     Timer5_Timer();
     scheduler_->ShowTime();
 
-    Timer1.start();
     Timer3.start(scheduler_->MillisecondsToNextTick());
-    Timer5.start();
     Beacon8.start();
     return true;
 }
 
 void Form1::Timer1_Timer() {
     RefreshProgress(player, *panel_);
+    // Nothing left to follow until the next clip starts.
+    if (!player.GraphPosition || panel_->ClipEnded() || player.PlaybackFailed())
+        Timer1.stop();
 }
 
 void Form1::Timer2_Timer() {

@@ -82,10 +82,10 @@ public:
     Sequencer* sequencer() { return sequencer_.get(); }
     Announcer* announcer() { return announcer_.get(); }
 
-    QTimer Timer1;  // progress refresh
+    QTimer Timer1;  // progress refresh, while a clip plays
     QTimer Timer2;  // announcement sequencer, on only while an announcement runs
     QTimer Timer3;  // clock and scheduled announcements
-    QTimer Timer5;  // voice folder from the language choice
+    QTimer Timer5;  // voice folder, once a language or format choice has changed
     QTimer Beacon8; // transmitter watchdog
 
     std::unique_ptr<Link> EchoLink;

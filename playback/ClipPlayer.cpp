@@ -46,6 +46,8 @@ void ClipPlayer::CleanUp() {
 bool ClipPlayer::StartClip() {
     if (!GraphControl || !GraphControl->Run())
         return false;
+    if (started)
+        started();
     return GraphPosition->SetCurrentPosition(0);
 }
 
@@ -62,7 +64,11 @@ bool ClipPlayer::applyRate(double rate) {
 }
 
 bool ClipPlayer::seek(double seconds) {
-    return GraphPosition && GraphPosition->SetCurrentPosition(seconds);
+    if (!GraphPosition || !GraphPosition->SetCurrentPosition(seconds))
+        return false;
+    if (started)
+        started();
+    return true;
 }
 
 bool ClipPlayer::stop() {

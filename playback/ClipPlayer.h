@@ -3,6 +3,7 @@
 
 #include "FilterGraph.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,9 @@ public:
     bool applyRate(double rate);
     bool seek(double seconds);
     bool stop();
+
+    // Told whenever a clip starts or moves, so that whoever follows its position can wake up.
+    std::function<void()> started;
 
     std::shared_ptr<MediaControl> GraphControl;
     std::shared_ptr<BasicAudio> GraphAudio;
