@@ -3,6 +3,7 @@
 #include "Translation.h"
 
 #include <QCoreApplication>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,27 @@ TEST(Window, ExitPathsReleaseAndEnd) {
         EXPECT_EQ(station.link->calls, c.linkCalls);
         EXPECT_EQ(station.exits, c.exits);
     }
+}
+
+// Between announcements only the clock and the watchdog run; the progress display follows a clip
+// while it plays, and the voice folder follows the choices the moment they change.
+TEST(Window, IdleRunsOnlyTheClockAndTheWatchdog) {
+    Station station({.output = u"fakesink sync=true"_s});
+    Form1& window = station.window();
+    const auto idle = [&] {
+        return !window.Timer1.isActive() && !window.Timer2.isActive() && !window.Timer5.isActive();
+    };
+    EXPECT_TRUE(Station::waitFor(idle, 1000));
+    window.hora_rf_Click();
+    EXPECT_TRUE(Station::waitFor([&] { return window.Timer1.isActive(); }, 2000)) << "a clip plays";
+    EXPECT_TRUE(Station::waitFor([&] { return idle() && !station.link->keyed; }, 5000));
+    EXPECT_TRUE(window.Timer3.isActive() && window.Beacon8.isActive());
+    station.ui().FileLocation->setText(u"/typed/by/hand/"_s);
+    station.ui().OptionMP3->setChecked(true);
+    QTest::qWait(1);
+    EXPECT_EQ(station.ui().FileLocation->text(), station.voiceFolder());
+    EXPECT_TRUE(station.ui().OptionWAV->isChecked());
+    EXPECT_TRUE(Station::waitFor(idle, 100));
 }
 
 // The window keeps the names the settings and the operator guide use, in every language; the
