@@ -142,22 +142,31 @@ void MainWindowPanel::SetShowTheTime(const QString& text) {
 }
 
 void MainWindowPanel::SetHH(const QString& text) {
-    ui_.HH->setText(text);
+    if (ui_.HH->text() != text)
+        ui_.HH->setText(text);
 }
 
 void MainWindowPanel::SetMM(const QString& text) {
-    ui_.MM->setText(text);
+    if (ui_.MM->text() != text)
+        ui_.MM->setText(text);
 }
 
 void MainWindowPanel::SetAM_PM(const QString& text) {
-    ui_.AM_PM->setText(text);
+    if (ui_.AM_PM->text() != text)
+        ui_.AM_PM->setText(text);
 }
 
 void MainWindowPanel::showPtt(bool on) {
-    QPalette palette = ui_.PTT->palette();
-    palette.setColor(QPalette::WindowText, on ? QColor(255, 0, 0) : QColor(0, 128, 0));
-    ui_.PTT->setPalette(palette);
+    const QColor colour = on ? QColor(255, 0, 0) : QColor(0, 128, 0);
     // The window's context, where the form's own "PTT OFF" is translated too.
-    ui_.PTT->setText(on ? QCoreApplication::translate("Form1", "PTT ON")
-                        : QCoreApplication::translate("Form1", "PTT OFF"));
+    const QString text =
+        on ? QCoreApplication::translate("Form1", "PTT ON") : QCoreApplication::translate("Form1", "PTT OFF");
+    // The watchdog releases again every second while idle: an unchanged indicator is left alone,
+    // so that an idle window is not painted for it.
+    if (ui_.PTT->text() == text && ui_.PTT->palette().color(QPalette::WindowText) == colour)
+        return;
+    QPalette palette = ui_.PTT->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    ui_.PTT->setPalette(palette);
+    ui_.PTT->setText(text);
 }

@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -343,6 +344,7 @@ int startup(int count, bool window, bool baseline) {
 struct Usage {
     double cpuSeconds = 0;
     long rssKb = 0;
+    long switches = 0; // context switches of all its threads: each wake-up costs at least one
 };
 
 Usage usageOf(qint64 pid) {
@@ -361,6 +363,16 @@ Usage usageOf(qint64 pid) {
         for (const QByteArray& line : status.readAll().split('\n')) {
             if (line.startsWith("VmRSS:"))
                 u.rssKb = line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile taskStatus(tasks + QLatin1Char('/') + task + QStringLiteral("/status"));
+        if (!taskStatus.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : taskStatus.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
+                u.switches += line.mid(line.indexOf(':') + 1).trimmed().toLong();
         }
     }
     return u;
@@ -393,13 +405,16 @@ int idle(int seconds) {
     timer.start();
     while (timer.elapsed() < qint64(seconds) * 1000)
         QTest::qWait(1000);
-    std::printf("\nidle for %d s\n\n| program | CPU s | %% of one core | RSS MB |\n|---|---|---|---|\n",
+    std::printf("\nidle for %d s\n\n| program | CPU s | %% of one core | wake-ups/s | RSS MB |\n"
+                "|---|---|---|---|---|\n",
                 seconds);
     for (Station& s : stations) {
         const Usage to = usageOf(s.run->processId());
         const double cpu = to.cpuSeconds - s.from.cpuSeconds;
-        std::printf("| %s | %.2f | %.3f | %.1f |\n", s.name, cpu,
-                    100.0 * cpu * 1000.0 / double(timer.elapsed()), double(to.rssKb) / 1024.0);
+        std::printf("| %s | %.2f | %.3f | %.1f | %.1f |\n", s.name, cpu,
+                    100.0 * cpu * 1000.0 / double(timer.elapsed()),
+                    double(to.switches - s.from.switches) * 1000.0 / double(timer.elapsed()),
+                    double(to.rssKb) / 1024.0);
     }
     return 0;
 }
