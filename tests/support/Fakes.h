@@ -66,13 +66,28 @@ struct FakeLink : Link, LinkInfo {
 // Plays nothing: its clip ends when the test says so.
 struct FakeGraph : FilterGraph {
     bool RenderFile(const QString& clip, QString* error) override;
-    bool Run() override { return running = true; }
-    bool Stop() override { return !(running = false); }
-    bool SetVolume(int hundredthsOfDb) override { return (volume = hundredthsOfDb), true; }
+    bool Run() override {
+        running = true;
+        return true;
+    }
+    bool Stop() override {
+        running = false;
+        return true;
+    }
+    bool SetVolume(int hundredthsOfDb) override {
+        volume = hundredthsOfDb;
+        return true;
+    }
     std::optional<double> Duration() const override { return duration; }
     std::optional<double> CurrentPosition() const override { return position; }
-    bool SetCurrentPosition(double seconds) override { return (position = seconds), true; }
-    bool SetRate(double newRate) override { return (rate = newRate), true; }
+    bool SetCurrentPosition(double seconds) override {
+        position = seconds;
+        return true;
+    }
+    bool SetRate(double newRate) override {
+        rate = newRate;
+        return true;
+    }
 
     QSet<QString>* missing = nullptr;
     QHash<QString, double>* durations = nullptr;

@@ -13,8 +13,10 @@ using namespace Qt::StringLiterals;
 
 bool FakeGraph::RenderFile(const QString& clip, QString* error) {
     path = clip;
-    if (clip.isEmpty() || (missing && missing->contains(clip)))
-        return (*error = u"no such file"_s), false;
+    if (clip.isEmpty() || (missing && missing->contains(clip))) {
+        *error = u"no such file"_s;
+        return false;
+    }
     if (!durations->contains(clip))
         durations->insert(clip, 1.0 + 0.01 * double(durations->size()));
     duration = durations->value(clip);
@@ -98,8 +100,10 @@ bool writeToneVoice(const QString& folder, QString* error) {
                 error))
             return false;
         const QString mp3 = folder + ToneStems[i] + u".mp3"_s;
-        if (QProcess::execute(u"lame"_s, {u"--quiet"_s, u"--cbr"_s, u"-b"_s, u"64"_s, wav, mp3}) != 0)
-            return (*error = u"lame (Debian package lame) could not make "_s + mp3), false;
+        if (QProcess::execute(u"lame"_s, {u"--quiet"_s, u"--cbr"_s, u"-b"_s, u"64"_s, wav, mp3}) != 0) {
+            *error = u"lame (Debian package lame) could not make "_s + mp3;
+            return false;
+        }
     }
     return true;
 }
