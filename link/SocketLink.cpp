@@ -161,8 +161,9 @@ bool claimFolder(const QString& folder, QString* error) {
 void releaseLinksFromSignalHandler() {
     static constexpr char Release[] = "PTT 0\n";
     for (const auto& slot : PeerFds) {
-        if (const int fd = slot.load() - 1; fd >= 0) [[maybe_unused]]
-            const auto sent = ::send(fd, Release, sizeof Release - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        // Best effort: the process is ending, and a peer that cannot take the line is past help.
+        if (const int fd = slot.load() - 1; fd >= 0)
+            ::send(fd, Release, sizeof Release - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
     }
 }
 
