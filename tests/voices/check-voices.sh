@@ -2,9 +2,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The voice folders the build made: every folder holds the 142 clips, WAV as the player expects
 # it and MP3 of the same length, none empty or silent.
-#   check-voices.sh WAVFILES_DIR
+#   check-voices.sh WAVFILES_DIR [FOLDER...]   (the three built voices by default)
 set -uo pipefail
-root=${1:?usage: check-voices.sh WAVFILES_DIR}
+root=${1:?usage: check-voices.sh WAVFILES_DIR [FOLDER...]}
+folders=("${@:2}")
+((${#folders[@]})) || folders=(US_Kate Español brasil)
 failures=0
 fail() {
     echo "FAIL: $*" >&2
@@ -17,7 +19,7 @@ expected=$(for s in "${stems[@]}"; do printf '%s.wav\n%s.mp3\n' "$s" "$s"; done 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-for folder in US_Kate Español brasil; do
+for folder in "${folders[@]}"; do
     dir=$root/$folder
     actual=$(cd "$dir" 2>/dev/null && ls | LC_ALL=C sort)
     [[ $actual == "$expected" ]] || fail "$folder: not the 142 clips: $(diff <(echo "$expected") <(echo "$actual") | grep '^[<>]' | head -5)"
