@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Every benchmark, in about nine minutes: bash bench/run.sh
+# Every benchmark, in about twenty-five minutes: bash bench/run.sh
 # Builds what is missing, then measures; the figures go to build/bench/results.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -83,4 +83,11 @@ tree=$(seconds cmake --build build)
 
 wait "$idle"
 cat "$work/idle.md" >>"$out"
+# After the idle run, which must not hear the sound server's work.
+{
+    echo
+    echo "PulseAudio, a null sink recorded from its monitor"
+    echo
+    bash bench/pulse.sh "${PULSE_ANNOUNCEMENTS:-200}"
+} >>"$out"
 cat "$out"
