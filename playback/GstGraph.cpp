@@ -457,13 +457,17 @@ bool GstGraph::Stop() {
 
 bool GstGraph::boundedChange(GstState state) {
     const auto changed = changeState(pipeline_.get(), state, StateTimeoutMs);
-    if (!changed) {
-        // The output holds the stream: the clip is dead, and the watchdog ends the announcement.
-        abandoned_ = true;
-        failed_ = true;
-        qCWarning(lcPlayback) << "clip playback failed: the audio output does not respond";
-    }
+    if (!changed)
+        giveUp("the audio output does not respond");
     return changed && *changed != GST_STATE_CHANGE_FAILURE;
+}
+
+// The output holds the stream: the clip is dead, the watchdog ends the announcement, and the
+// pipeline is left to finish whatever call it is stuck in.
+void GstGraph::giveUp(const char* why) const {
+    abandoned_ = true;
+    failed_ = true;
+    qCWarning(lcPlayback).noquote() << "clip playback failed:" << why;
 }
 
 bool GstGraph::PlaybackFailed() const {
@@ -477,9 +481,7 @@ bool GstGraph::PlaybackFailed() const {
             lastPosition_ = position_;
             lastProgress_ = now;
         } else if (now - lastProgress_ > std::chrono::milliseconds(StallTimeoutMs)) {
-            failed_ = true;
-            abandoned_ = true;
-            qCWarning(lcPlayback) << "clip playback failed: the audio output has stopped taking audio";
+            giveUp("the audio output has stopped taking audio");
         }
     }
     return failed_;
@@ -558,9 +560,7 @@ bool GstGraph::seek(double seconds) {
             *sent = gst_element_send_event(held, event);
             gst_object_unref(held);
         })) {
-        abandoned_ = true;
-        failed_ = true;
-        qCWarning(lcPlayback) << "clip playback failed: the audio output does not respond";
+        giveUp("the audio output does not respond");
         return false;
     }
     if (!*sent)

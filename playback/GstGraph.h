@@ -81,6 +81,7 @@ private:
     bool seek(double seconds);
     // A state change bounded by StateTimeoutMs; one that overruns leaves the clip dead.
     bool boundedChange(GstState state);
+    void giveUp(const char* why) const;
 
     static void onDecodedPad(GstElement* decoder, GstPad* pad, gpointer self);
 
