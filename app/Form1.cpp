@@ -131,8 +131,9 @@ bool Form1::Form_Load() {
 
 void Form1::Timer1_Timer() {
     RefreshProgress(player, *panel_);
-    // Nothing left to follow until the next clip starts.
-    if (!player.GraphPosition || panel_->ClipEnded() || player.PlaybackFailed())
+    // Nothing left to follow until the next clip starts. A clip whose output failed stands still
+    // until the watchdog clears it, and the refresh stops then.
+    if (!player.GraphPosition || panel_->ClipEnded())
         Timer1.stop();
 }
 
