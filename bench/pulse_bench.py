@@ -41,7 +41,11 @@ def main():
     link.connect(path)
     lines = link.makefile("rb")
     keyed = []  # when each announcement's first PTT 1 came
-    time.sleep(0.5)
+    # parec takes a while to connect: nothing is asked for before the recording has begun, or
+    # the first announcement after the server started would go unheard.
+    while not first_byte:
+        time.sleep(0.01)
+    time.sleep(0.2)
     for _ in range(count):
         link.sendall(b"DTMF 123\n")
         keyed_at = None
