@@ -163,8 +163,10 @@ void Form1::Beacon8_Timer() {
     if (player.PlaybackFailed())
         composer_->EndAnnouncement();
     // An announcement ended early leaves no clip and the display where it stopped: with nothing
-    // left to play, the idle release goes on as after a clip played to its end.
-    keying_->Beacon8_Timer(panel_->ClipEnded() || !player.GraphControl, announcement.AnnounceBusy);
+    // left to play, the idle release goes on as after a clip played to its end. A clip's last
+    // sample reaches the air a little after the player has handed it over.
+    const bool playedOut = panel_->ClipEnded() && !player.StillSounding();
+    keying_->Beacon8_Timer(playedOut || !player.GraphControl, announcement.AnnounceBusy);
 }
 
 void Form1::Timer5_Timer() {

@@ -55,6 +55,10 @@ bool ClipPlayer::PlaybackFailed() const {
     return GraphControl && GraphControl->PlaybackFailed();
 }
 
+bool ClipPlayer::StillSounding() const {
+    return GraphControl && GraphControl->StillSounding();
+}
+
 bool ClipPlayer::applyVolume(int hundredthsOfDb) {
     return GraphAudio && GraphAudio->SetVolume(hundredthsOfDb);
 }

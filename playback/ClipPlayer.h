@@ -29,6 +29,8 @@ public:
     bool StartClip();
     // The loaded clip can no longer play to its end: its output failed under it.
     bool PlaybackFailed() const;
+    // The clip has ended but the output has not yet played all of it.
+    bool StillSounding() const;
 
     // Each returns false when there is no clip or the graph refused; callers that ignore
     // failures (the scroll bars, the starters) simply do not look.

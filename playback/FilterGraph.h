@@ -19,6 +19,9 @@ public:
     // True once playback has broken down (the output failed under the clip): the clip will
     // never reach its end. A graph that cannot break down that way keeps this default.
     virtual bool PlaybackFailed() const { return false; }
+    // True while audio of a clip that has ended is still on its way out of the output, which
+    // buffers a little: the transmitter must stay keyed until it has been heard.
+    virtual bool StillSounding() const { return false; }
 };
 
 class BasicAudio {

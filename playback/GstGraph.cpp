@@ -1,23 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "GstGraph.h"
 
+#include "GstCalls.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <gst/app/gstappsink.h>
 #include <gst/audio/streamvolume.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <functional>
-#include <mutex>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -29,40 +28,8 @@ struct CapsUnref {
 };
 using CapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
 
-struct ErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
-
-// The Debian package that ships each element we build, for the "missing" message.
-const char* packageOf(const char* factoryName) {
-    static constexpr std::pair<const char*, const char*> packages[] = {
-        {"filesrc", "libgstreamer1.0-0"},
-        {"fakesink", "libgstreamer1.0-0"},
-        {"decodebin", "gstreamer1.0-plugins-base"},
-        {"audioconvert", "gstreamer1.0-plugins-base"},
-        {"audioresample", "gstreamer1.0-plugins-base"},
-        {"volume", "gstreamer1.0-plugins-base"},
-        {"scaletempo", "gstreamer1.0-plugins-good"},
-        {"autoaudiosink", "gstreamer1.0-plugins-good"},
-    };
-    for (const auto& [name, package] : packages) {
-        if (std::strcmp(name, factoryName) == 0)
-            return package;
-    }
-    return nullptr;
-}
-
 double toSeconds(gint64 nanoseconds) {
     return static_cast<double>(nanoseconds) / static_cast<double>(GST_SECOND);
-}
-
-// autoaudiosink quietly falls back to a fake sink when no device answers; a clock that
-// announces into nothing must say so instead.
-bool isRealSink(GstElement* element) {
-    const char* name = factoryName(element);
-    return GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SINK) && std::strcmp(name, "fakesink") != 0 &&
-           std::strcmp(name, "fakeaudiosink") != 0;
 }
 
 bool isAudioPad(GstPad* pad) {
@@ -140,52 +107,11 @@ std::optional<gint64> decodedLength(const QString& path, gint64 deadline, QStrin
         *error = u"the duration of clip file '%1' cannot be read"_s.arg(path);
     return std::nullopt;
 }
-// Runs `work` on a thread of its own and waits for it at most `timeoutMs`. Work that overruns is
-// abandoned, not cancelled: it finishes on its own later, holding only what it captured. An
-// output that blocks (a sound server that hangs, a pipe nobody reads) blocks only that thread.
-bool finishesWithin(int timeoutMs, std::function<void()> work) {
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool done = false;
-    };
-    const auto state = std::make_shared<Done>();
-    std::thread([state, work = std::move(work)] {
-        work();
-        const std::lock_guard lock(state->mutex);
-        state->done = true;
-        state->changed.notify_all();
-    }).detach();
-    std::unique_lock lock(state->mutex);
-    return state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return state->done; });
-}
-
-// A state change of the pipeline, bounded; nothing when it did not finish in time.
-std::optional<GstStateChangeReturn> changeState(GstElement* pipeline, GstState state, int timeoutMs) {
-    const auto result = std::make_shared<std::atomic<GstStateChangeReturn>>(GST_STATE_CHANGE_FAILURE);
-    if (!finishesWithin(timeoutMs, [result, held = GST_ELEMENT(gst_object_ref(pipeline)), state] {
-            *result = gst_element_set_state(held, state);
-            gst_object_unref(held);
-        }))
-        return std::nullopt;
-    return result->load();
-}
-
 } // namespace
 
-GstRef<GstElement> makeElement(const char* factoryName, QString* error) {
-    auto element = GstRef<GstElement>::take(gst_element_factory_make(factoryName, nullptr));
-    if (!element) {
-        const char* package = packageOf(factoryName);
-        *error = u"GStreamer element '%1' is missing"_s.arg(QString::fromUtf8(factoryName));
-        if (package)
-            *error += u" (install %1)"_s.arg(QString::fromUtf8(package));
-    }
-    return element;
-}
-
 GstGraph::GstGraph(QString sinkDescription)
-    : sinkDescription_(std::move(sinkDescription)) {}
+    : sinkDescription_(std::move(sinkDescription))
+    , output_(AudioOutput::forSink(sinkDescription_)) {}
 
 GstGraph::~GstGraph() {
     unload();
@@ -226,24 +152,6 @@ bool GstGraph::load(const QString& path, QString* error) {
         return false;
     }
 
-    GstRef<GstElement> sink;
-    if (sinkDescription_.isEmpty()) {
-        sink = makeElement("autoaudiosink", error);
-    } else {
-        GError* raw = nullptr;
-        GstElement* bin = gst_parse_bin_from_description(sinkDescription_.toUtf8().constData(), TRUE, &raw);
-        const ErrorPtr parseError(raw);
-        sink = GstRef<GstElement>::take(bin);
-        // The parser may hand back a partial bin together with an error; that is no output.
-        if (parseError || !sink) {
-            *error = u"audio output '%1' is not valid: %2"_s.arg(
-                sinkDescription_, parseError ? QString::fromUtf8(parseError->message) : u"unknown error"_s);
-            return false;
-        }
-    }
-    if (!sink)
-        return false;
-
     auto source = makeElement("filesrc", error);
     auto decoder = source ? makeElement("decodebin", error) : GstRef<GstElement>();
     auto convertIn = decoder ? makeElement("audioconvert", error) : GstRef<GstElement>();
@@ -251,19 +159,26 @@ bool GstGraph::load(const QString& path, QString* error) {
     auto tempo = resampleIn ? makeElement("scaletempo", error) : GstRef<GstElement>();
     auto convertOut = tempo ? makeElement("audioconvert", error) : GstRef<GstElement>();
     auto volume = convertOut ? makeElement("volume", error) : GstRef<GstElement>();
-    if (!volume)
+    auto sink = volume ? makeElement("appsink", error) : GstRef<GstElement>();
+    if (!sink)
         return false;
 
+    gst_element_set_name(sink.get(), "feed"); // named while it has no parent, which alone allows it
     auto pipeline = GstRef<GstElement>::take(gst_pipeline_new(nullptr));
     gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), decoder.get(), convertIn.get(), resampleIn.get(),
                      tempo.get(), convertOut.get(), volume.get(), sink.get(), nullptr);
     if (!gst_element_link(source.get(), decoder.get()) ||
         !gst_element_link_many(convertIn.get(), resampleIn.get(), tempo.get(), convertOut.get(), volume.get(),
                                sink.get(), nullptr)) {
-        *error = u"the playback chain cannot be linked to audio output '%1'"_s.arg(sinkDescription_);
+        *error = u"the playback chain cannot be linked for clip file '%1'"_s.arg(path);
         return false;
     }
     g_object_set(source.get(), "location", QFile::encodeName(path).constData(), nullptr);
+    // The output takes the audio as fast as it plays it; a few buffers wait here meanwhile.
+    GstCaps* caps = AudioOutput::newClipCaps();
+    g_object_set(sink.get(), "caps", caps, "sync", FALSE, "max-buffers", 4u, "enable-last-sample", FALSE,
+                 nullptr);
+    gst_caps_unref(caps);
 
     // The decoder's output appears only once it has looked at the file, on a streaming thread.
     converter_ = GstRef<GstElement>::share(convertIn.get());
@@ -274,30 +189,26 @@ bool GstGraph::load(const QString& path, QString* error) {
     pipeline_ = std::move(pipeline);
     bus_ = GstRef<GstBus>::take(gst_element_get_bus(pipeline_.get()));
     volume_ = GstRef<GstElement>::share(volume.get());
+    feed_ = std::make_shared<ClipFeed>(sink.get());
+    path_ = path;
 
-    // An error names the output when the output raised it, the clip otherwise.
     const auto failure = [&](GstMessage* message) {
-        GstObject* origin = GST_MESSAGE_SRC(message);
-        const QString text = messageText(message);
-        if (origin == GST_OBJECT(sink.get()) || gst_object_has_as_ancestor(origin, GST_OBJECT(sink.get())))
-            *error = u"cannot open the audio output: %1"_s.arg(text);
-        else
-            *error = u"cannot decode clip file '%1': %2"_s.arg(path, text);
+        *error = u"cannot decode clip file '%1': %2"_s.arg(path, messageText(message));
         return false;
     };
 
     // Bounded: a stream that never prerolls must not hang the program.
     const gint64 deadline = g_get_monotonic_time() + gint64(LoadTimeoutMs) * 1000;
-    const auto changed = changeState(pipeline_.get(), GST_STATE_PAUSED, LoadTimeoutMs);
+    if (!output_->open(path, LoadTimeoutMs, error))
+        return false;
+    const gint64 left = (deadline - g_get_monotonic_time()) / 1000;
+    const auto changed = changeState(pipeline_.get(), GST_STATE_PAUSED, int(std::max<gint64>(left, 0)));
     if (!changed) {
         abandoned_ = true;
-        *error = u"audio output '%1' did not take clip file '%2' within %3 s"_s
-                     .arg(sinkDescription_.isEmpty() ? u"default"_s : sinkDescription_, path)
-                     .arg(LoadTimeoutMs / 1000);
+        *error = u"clip file '%1' did not become ready within %2 s"_s.arg(path).arg(LoadTimeoutMs / 1000);
         return false;
     }
     const GstStateChangeReturn change = *changed;
-    QString warning;
     if (change == GST_STATE_CHANGE_FAILURE) {
         const MessagePtr message(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
         if (message)
@@ -306,37 +217,22 @@ bool GstGraph::load(const QString& path, QString* error) {
         return false;
     }
     if (change == GST_STATE_CHANGE_ASYNC) {
-        for (;;) {
-            const gint64 remaining = deadline - g_get_monotonic_time();
-            MessagePtr message;
-            if (remaining > 0)
-                message.reset(gst_bus_timed_pop_filtered(
-                    bus_.get(), remaining * GST_USECOND,
-                    GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_WARNING)));
-            if (!message) {
-                *error =
-                    u"clip file '%1' did not become ready within %2 s"_s.arg(path).arg(LoadTimeoutMs / 1000);
-                return false;
-            }
-            if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
-                return failure(message.get());
-            if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_WARNING) {
-                if (warning.isEmpty())
-                    warning = messageText(message.get());
-                continue;
-            }
-            break;
+        const gint64 remaining = deadline - g_get_monotonic_time();
+        MessagePtr message;
+        if (remaining > 0)
+            message.reset(
+                gst_bus_timed_pop_filtered(bus_.get(), remaining * GST_USECOND,
+                                           GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR)));
+        if (!message) {
+            *error = u"clip file '%1' did not become ready within %2 s"_s.arg(path).arg(LoadTimeoutMs / 1000);
+            return false;
         }
+        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
+            return failure(message.get());
     }
 
     if (!audioLinked_) {
         *error = u"clip file '%1' contains no audio"_s.arg(path);
-        return false;
-    }
-    if (sinkDescription_.isEmpty() && !containsElement(sink.get(), isRealSink)) {
-        *error = u"no audio output device is available"_s;
-        if (!warning.isEmpty())
-            *error += u" (%1)"_s.arg(warning);
         return false;
     }
     gint64 nanoseconds = 0;
@@ -354,12 +250,15 @@ bool GstGraph::load(const QString& path, QString* error) {
 void GstGraph::unload() {
     if (decoder_)
         g_signal_handlers_disconnect_by_data(decoder_.get(), this);
+    if (feed_)
+        output_->detach(feed_.get());
     if (pipeline_) {
-        // Normally the streaming threads have stopped when this returns. A pipeline stuck on its
-        // output is left to stop on its own, whenever the output lets go.
+        // Normally the streaming threads have stopped when this returns. A pipeline stuck on a
+        // call is left to stop on its own.
         if (!changeState(pipeline_.get(), GST_STATE_NULL, abandoned_ ? 0 : TeardownTimeoutMs) && !abandoned_)
-            qCWarning(lcPlayback) << "the audio output did not let go of a clip; it is left behind";
+            qCWarning(lcPlayback) << "a clip did not stop; it is left behind";
     }
+    feed_.reset();
     decoder_.reset();
     abandoned_ = false;
     running_ = false;
@@ -388,35 +287,21 @@ void GstGraph::onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
         self->audioLinked_ = true;
 }
 
-void GstGraph::handle(GstMessage* message, bool acceptEos) const {
-    switch (GST_MESSAGE_TYPE(message)) {
-    case GST_MESSAGE_EOS:
-        if (acceptEos && !failed_)
-            ended_ = true;
-        break;
-    case GST_MESSAGE_ERROR:
+void GstGraph::pollBus() const {
+    if (!bus_)
+        return;
+    // Popping with a filter also discards everything else queued, so the bus never grows. The
+    // end of the stream counts once the output has taken the last sample, not when it reaches
+    // the feed.
+    while (const MessagePtr message{gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR)}) {
         // The stream is dead; the position stays where it was and the program polls on.
         if (!failed_) {
             QString details;
-            const QString text = messageText(message, &details);
+            const QString text = messageText(message.get(), &details);
             qCWarning(lcPlayback).noquote() << "clip playback failed:" << text << details;
             updatePosition();
         }
         failed_ = true;
-        break;
-    default:
-        break;
-    }
-}
-
-void GstGraph::pollBus() const {
-    if (!bus_)
-        return;
-    // Popping with a filter also discards everything else queued, so the bus never grows.
-    while (GstMessage* raw =
-               gst_bus_pop_filtered(bus_.get(), GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR))) {
-        const MessagePtr message(raw);
-        handle(message.get(), true);
     }
 }
 
@@ -430,26 +315,36 @@ bool GstGraph::usable() const {
 bool GstGraph::Run() {
     if (!usable())
         return false;
-    if (!QCoreApplication::instance()) {
-        played_ = true;
-        return boundedChange(GST_STATE_PLAYING);
-    }
+    if (!QCoreApplication::instance())
+        return play();
     startPending_ = true;
     QTimer::singleShot(0, QCoreApplication::instance(), [graph = weak_from_this()] {
         const auto self = graph.lock();
         if (!self || !self->startPending_ || !self->usable())
             return;
         self->startPending_ = false;
-        self->played_ = true;
-        self->running_ = self->boundedChange(GST_STATE_PLAYING);
-        self->lastProgress_ = std::chrono::steady_clock::now();
+        self->play();
     });
     return true;
+}
+
+bool GstGraph::play() {
+    played_ = true;
+    lastProgress_ = std::chrono::steady_clock::now();
+    // The output closes when it falls idle, which a clip loaded long ago may have seen.
+    QString error;
+    if (!output_->attach(feed_) && !(output_->open(path_, LoadTimeoutMs, &error) && output_->attach(feed_))) {
+        giveUp(error.isEmpty() ? u"the audio output has closed"_s : error);
+        return false;
+    }
+    running_ = boundedChange(GST_STATE_PLAYING);
+    return running_;
 }
 
 bool GstGraph::Stop() {
     startPending_ = false;
     running_ = false;
+    output_->detach(feed_.get());
     if (!usable() || !boundedChange(GST_STATE_PAUSED))
         return false;
     return seek(0.0);
@@ -458,13 +353,13 @@ bool GstGraph::Stop() {
 bool GstGraph::boundedChange(GstState state) {
     const auto changed = changeState(pipeline_.get(), state, StateTimeoutMs);
     if (!changed)
-        giveUp("the audio output does not respond");
+        giveUp(u"the clip does not respond"_s);
     return changed && *changed != GST_STATE_CHANGE_FAILURE;
 }
 
-// The output holds the stream: the clip is dead, the watchdog ends the announcement, and the
-// pipeline is left to finish whatever call it is stuck in.
-void GstGraph::giveUp(const char* why) const {
+// The clip is dead, the watchdog ends the announcement, and the pipeline is left to finish
+// whatever call it is stuck in.
+void GstGraph::giveUp(const QString& why) const {
     abandoned_ = true;
     failed_ = true;
     qCWarning(lcPlayback).noquote() << "clip playback failed:" << why;
@@ -472,6 +367,8 @@ void GstGraph::giveUp(const char* why) const {
 
 bool GstGraph::PlaybackFailed() const {
     pollBus();
+    if (running_ && !ended_ && !failed_ && output_->failed())
+        giveUp(u"the audio output failed"_s);
     // An output that stops taking audio (a sound server that hangs, a pipe nobody reads any more)
     // raises no error: the position just stands still.
     if (running_ && !ended_ && !failed_) {
@@ -481,7 +378,7 @@ bool GstGraph::PlaybackFailed() const {
             lastPosition_ = position_;
             lastProgress_ = now;
         } else if (now - lastProgress_ > std::chrono::milliseconds(StallTimeoutMs)) {
-            giveUp("the audio output has stopped taking audio");
+            giveUp(u"the audio output has stopped taking audio"_s);
         }
     }
     return failed_;
@@ -515,17 +412,20 @@ std::optional<double> GstGraph::CurrentPosition() const {
     if (!pipeline_)
         return std::nullopt;
     pollBus();
-    if (ended_)
-        return duration_;
     if (!failed_)
         updatePosition();
-    return position_;
+    return ended_ ? duration_ : position_;
 }
 
 void GstGraph::updatePosition() const {
-    gint64 nanoseconds = 0;
-    if (gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0)
-        position_ = std::min(toSeconds(nanoseconds), duration_);
+    const std::lock_guard lock(feed_->mutex);
+    position_ = std::min(toSeconds(feed_->reached), duration_);
+    if (feed_->ended)
+        ended_ = true;
+}
+
+bool GstGraph::StillSounding() const {
+    return output_->sounding();
 }
 
 bool GstGraph::SetCurrentPosition(double seconds) {
@@ -553,29 +453,26 @@ bool GstGraph::seek(double seconds) {
     GstEvent* event = gst_event_new_seek(
         rate_, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
         std::llround(target * GST_SECOND), GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
-    const guint32 seqnum = gst_event_get_seqnum(event);
-    // A flush waits for the streaming thread, which an output that blocks may never give back.
+    // A flush waits for the streaming thread, which a stuck element may never give back.
     const auto sent = std::make_shared<std::atomic<bool>>(false);
     if (!finishesWithin(StateTimeoutMs, [sent, held = GST_ELEMENT(gst_object_ref(pipeline_.get())), event] {
             *sent = gst_element_send_event(held, event);
             gst_object_unref(held);
         })) {
-        giveUp("the audio output does not respond");
+        giveUp(u"the clip does not respond"_s);
         return false;
     }
     if (!*sent)
         return false;
-    // The flush has stopped the old stream, so an end queued by now belongs to it, unless it
-    // carries this seek's number (some parsers pass it on) and so comes from the new one.
-    bool endedNow = target >= duration_;
-    while (GstMessage* raw =
-               gst_bus_pop_filtered(bus_.get(), GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR))) {
-        const MessagePtr message(raw);
-        if (GST_MESSAGE_TYPE(raw) == GST_MESSAGE_EOS && gst_message_get_seqnum(raw) == seqnum)
-            endedNow = true;
-        handle(raw, false);
+    pollBus();
+    {
+        // The flush has stopped the old stream: whatever the output took of it is past.
+        const std::lock_guard lock(feed_->mutex);
+        ++feed_->generation;
+        feed_->reached = std::llround(target * GST_SECOND);
+        feed_->ended = false;
     }
-    ended_ = endedNow && !failed_;
+    ended_ = target >= duration_ && !failed_;
     position_ = target;
     lastProgress_ = std::chrono::steady_clock::now();
     return !failed_;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "AudioOutput.h"
 #include "FilterGraph.h"
 #include "GstSupport.h"
 
@@ -14,19 +15,16 @@
 #include <optional>
 #include <utility>
 
-// Makes an element of the named factory, or says which element (and package) is missing.
-GstRef<GstElement> makeElement(const char* factoryName, QString* error);
-
-// One clip in one pipeline of its own:
-//   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo ! audioconvert ! volume ! <output>
-// scaletempo keeps the pitch when the rate changes; the converters on either side let it and
-// the output each pick their own format. scaletempo keeps the sample rate, so the one resampler
-// before it serves the output too: every element costs time at each load, between two clips. The pipeline
-// lives exactly as long as this object: destruction sets it to NULL, so dropping the last reference silences
-// the clip at once. Every call comes from one thread, and none waits on the output for more than
-// a second or two: a call that overruns is abandoned with the pipeline. No main loop is needed: the calls
-// drain the pipeline's own bus without waiting. After an error on the bus the clip is dead: the position
-// stays where it was and the other calls fail.
+// One clip in one pipeline of its own, decoded into the output that every clip shares:
+//   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo ! audioconvert ! volume ! appsink
+// scaletempo keeps the pitch when the rate changes; the converters on either side let it work
+// in its own format and deliver the output's. The position is how far the output has taken the
+// clip, and the clip ends when the output has taken its last sample: the next clip's audio follows
+// on the same stream, without a gap. The pipeline lives exactly as long as this object: destruction
+// detaches it from the output and sets it to NULL. Every call comes from one thread, and none waits
+// on the output for more than a second or two: a call that overruns is abandoned with the pipeline.
+// No main loop is needed: the calls drain the pipeline's own bus without waiting. After an error the
+// clip is dead: the position stays where it was and the other calls fail.
 class GstGraph final : public FilterGraph, public std::enable_shared_from_this<GstGraph> {
 public:
     // An empty description plays on the desktop's default output and refuses to load when
@@ -36,15 +34,17 @@ public:
     GstGraph(const GstGraph&) = delete;
     GstGraph& operator=(const GstGraph&) = delete;
 
-    // Leaves the clip prerolled and paused at its start, or fails within LoadTimeoutMs with a
-    // reason that tells a missing file, an undecodable one and a missing output apart.
+    // Opens the output unless it is open and leaves the clip prerolled and paused at its start,
+    // or fails within LoadTimeoutMs with a reason that tells a missing file, an undecodable one
+    // and a missing output apart.
     bool RenderFile(const QString& path, QString* error) override;
     // Returns at once; the clip plays on GStreamer's threads.
     bool Run() override;
     // Pauses and returns to the start; the clip stays loaded and plays again on Run.
     bool Stop() override;
-    // An error on the bus after the load: the clip is dead.
+    // An error after the load, the clip's or the output's, or an output that stopped taking audio.
     bool PlaybackFailed() const override;
+    bool StillSounding() const override;
     // -10000 (a hundred decibels down) to 0 (full level).
     bool SetVolume(int hundredthsOfDb) override;
 
@@ -60,11 +60,13 @@ public:
 
     // The loaded pipeline, or null; for diagnostics and tests.
     GstElement* pipeline() const { return pipeline_.get(); }
+    // What the output has taken of the loaded clip, or null; for diagnostics and tests.
+    std::shared_ptr<const ClipFeed> feed() const { return feed_; }
 
     // The longest a load may take before it counts as failed: a clip that cannot start by then
     // ends the announcement.
     static constexpr int LoadTimeoutMs = 2000;
-    // The longest the program waits for the output to start, pause, seek or let go of a clip.
+    // The longest the program waits for a clip to start, pause, seek or stop.
     static constexpr int StateTimeoutMs = 1000;
     static constexpr int TeardownTimeoutMs = 1000;
     // A playing clip whose position stands still this long is dead.
@@ -75,17 +77,20 @@ private:
     void unload();
     // Drains the bus without waiting; only the end of the stream and errors matter here.
     void pollBus() const;
-    void handle(GstMessage* message, bool acceptEos) const;
     void updatePosition() const;
     bool usable() const;
     bool seek(double seconds);
+    bool play();
     // A state change bounded by StateTimeoutMs; one that overruns leaves the clip dead.
     bool boundedChange(GstState state);
-    void giveUp(const char* why) const;
+    void giveUp(const QString& why) const;
 
     static void onDecodedPad(GstElement* decoder, GstPad* pad, gpointer self);
 
     const QString sinkDescription_;
+    const std::shared_ptr<AudioOutput> output_;
+    std::shared_ptr<ClipFeed> feed_;
+    QString path_;
     GstRef<GstElement> pipeline_;
     GstRef<GstBus> bus_;
     GstRef<GstElement> converter_; // the first element after the decoder

@@ -81,16 +81,16 @@ TEST_F(Player, BrokenClipsAndOutputsFailAndSayWhy) {
 TEST_F(Player, VolumeAppliesFromTheFirstSample) {
     const QString raw = dir().file(u"out.raw"_s);
     QString error;
-    const auto graph =
-        load(u"tone.wav"_s, &error,
-             u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! filesink location=\"%1\" sync=true"_s.arg(
-                 raw));
+    const auto graph = load(u"tone.wav"_s, &error,
+                            u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! "
+                            "filesink location=\"%1\" sync=true buffer-mode=unbuffered"_s.arg(raw));
     ASSERT_TRUE(graph) << error.toStdString();
     EXPECT_FALSE(graph->SetVolume(1));
     EXPECT_TRUE(graph->Run());
     EXPECT_TRUE(graph->SetCurrentPosition(0));
     EXPECT_TRUE(graph->SetVolume(-3000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return graph->CurrentPosition() == graph->Duration(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !graph->StillSounding(); }, 1000));
     QFile file(raw);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();

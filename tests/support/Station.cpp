@@ -38,12 +38,7 @@ const QStringList ToneStems = {
     u"TheTimeIs"_s, u"Hour"_s,     u"Minutes"_s,   u"AM"_s,          u"PM"_s,          u"14"_s,
     u"15"_s};
 
-void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer clip) {
-    if (GST_BUFFER_DURATION_IS_VALID(buffer))
-        static_cast<Station::PlayedClip*>(clip)->playedUs += qint64(GST_BUFFER_DURATION(buffer) / 1000);
-}
-
-// The real player, noting how much of each clip reaches an output named "out".
+// The real player, noting how much of each clip reaches the output.
 class PlayedGraph final : public FilterGraph {
 public:
     PlayedGraph(const QString& output, std::shared_ptr<Station::PlayedClip> clip)
@@ -54,15 +49,13 @@ public:
         if (!graph_->RenderFile(path, error))
             return false;
         clip_->seconds = graph_->Duration().value_or(0);
-        if (GstElement* sink = gst_bin_get_by_name(GST_BIN(graph_->pipeline()), "out")) {
-            g_signal_connect(sink, "handoff", G_CALLBACK(&onHandoff), clip_.get());
-            gst_object_unref(sink);
-        }
+        clip_->feed = graph_->feed();
         return true;
     }
     bool Run() override { return graph_->Run(); }
     bool Stop() override { return graph_->Stop(); }
     bool PlaybackFailed() const override { return graph_->PlaybackFailed(); }
+    bool StillSounding() const override { return graph_->StillSounding(); }
     bool SetVolume(int hundredthsOfDb) override { return graph_->SetVolume(hundredthsOfDb); }
     std::optional<double> Duration() const override { return graph_->Duration(); }
     std::optional<double> CurrentPosition() const override { return graph_->CurrentPosition(); }
@@ -70,8 +63,8 @@ public:
     bool SetRate(double rate) override { return graph_->SetRate(rate); }
 
 private:
-    std::shared_ptr<GstGraph> graph_;           // it starts from the event loop, through a weak reference
-    std::shared_ptr<Station::PlayedClip> clip_; // outlives the pipeline, whose thread counts into it
+    std::shared_ptr<GstGraph> graph_; // it starts from the event loop, through a weak reference
+    std::shared_ptr<Station::PlayedClip> clip_;
 };
 
 struct PlayedGraphs : GraphFactory {
@@ -205,7 +198,7 @@ QStringList Station::heardInFull() {
     QStringList heard;
     for (; heardUpTo_ < played.size(); ++heardUpTo_) {
         const PlayedClip& clip = *played[heardUpTo_];
-        if (clip.seconds > 0 && clip.playedUs >= clip.seconds * 1e6 - 2000)
+        if (clip.feed && clip.feed->taken >= clip.seconds * 1e9 - 2e6)
             heard << QFileInfo(clip.path).fileName();
     }
     return heard;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "AudioOutput.h"
 #include "Fakes.h"
 #include "Form1.h"
 #include "TempDir.h"
@@ -62,7 +63,7 @@ public:
     struct PlayedClip {
         QString path;
         double seconds = 0;
-        std::atomic<qint64> playedUs{0};
+        std::shared_ptr<const ClipFeed> feed; // how much of it the output took
     };
     std::vector<std::shared_ptr<PlayedClip>> played;
 
