@@ -250,8 +250,15 @@ void AudioOutput::pump(std::shared_ptr<Stream> stream) {
         {
             const std::lock_guard lock(stream->mutex);
             feed = stream->feed;
-            if (!feed && stream->handedOver - std::max(stream->usedAt, stream->soundEnd.load()) >
-                             gint64(IdleCloseMs) * GST_MSECOND) {
+            // A clip that has ended stays attached as long as it stays loaded, which may be
+            // until the next announcement.
+            bool waiting = !feed;
+            if (feed) {
+                const std::lock_guard feedLock(feed->mutex);
+                waiting = feed->ended;
+            }
+            if (waiting && stream->handedOver - std::max(stream->usedAt, stream->soundEnd.load()) >
+                               gint64(IdleCloseMs) * GST_MSECOND) {
                 stream->closing = true;
                 break;
             }
