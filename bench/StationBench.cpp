@@ -108,14 +108,26 @@ void start(TempovoxRun& run) {
         fail(error + QLatin1Char('\n') + run.errorLines().join(QLatin1Char('\n')));
 }
 
-// Waits until the audio that followed `mark` has been quiet for QuietUs.
+// Waits until the sound that followed `mark` has been over for QuietUs.
 bool waitForQuiet(TempovoxRun& run, const Mark& mark, int timeoutMs) {
     return run.waitFor(
         [&] {
             const std::vector<Chunk> chunks = chunksOf(run.eventsSince(mark));
-            return !chunks.empty() && run.nowUs() - e2e::heardAtUs(chunks, chunks.back().end, true) > QuietUs;
+            if (chunks.empty())
+                return false;
+            const qint64 from = chunks.front().begin & ~qint64(1);
+            const QByteArray audio = run.audio(from);
+            const auto end = e2e::soundEnds(audio, 0, audio.size());
+            return end && run.nowUs() - e2e::heardAtUs(chunks, from + *end, true) > QuietUs;
         },
         timeoutMs);
+}
+
+// Where the first sound after the first chunk begins, and where the last sound ends.
+std::pair<qint64, qint64> soundOf(TempovoxRun& run, const std::vector<Chunk>& chunks) {
+    const QByteArray audio = run.audio();
+    return {e2e::soundBegins(audio, chunks.front().begin, chunks.back().end).value_or(chunks.front().begin),
+            e2e::soundEnds(audio, chunks.front().begin, chunks.back().end).value_or(chunks.back().end)};
 }
 
 std::optional<qint64> firstLineUs(const std::vector<Event>& events, const QByteArray& line) {
@@ -173,15 +185,17 @@ int gaps(int count, bool mp3, bool baseline) {
         const std::vector<Event> events = run.eventsSince(mark);
         const std::vector<Chunk> chunks = chunksOf(events);
         QStringList stems;
-        std::vector<qint64> bounds;
+        const auto [soundBegin, soundEnd] = soundOf(run, chunks);
+        std::vector<e2e::Boundary> bounds;
         if (baseline) {
             for (const qint64 b : expected)
-                bounds.push_back(chunks.front().begin + b);
+                bounds.push_back({soundBegin + b, soundBegin + b});
             stems = BaselineChain;
         } else {
             bounds = e2e::clipBoundaries(chunks, run.audio(), &stems);
         }
-        if (stems.size() != BaselineChain.size() || std::count(bounds.begin(), bounds.end(), -1) > 0) {
+        if (stems.size() != BaselineChain.size() ||
+            std::any_of(bounds.begin(), bounds.end(), [](const e2e::Boundary& b) { return b.silence < 0; })) {
             // A minute that changes while the announcement plays changes its chain.
             ++otherwise;
             std::fprintf(stderr, "station_bench: announcement %d heard as %s\n", n,
@@ -191,11 +205,11 @@ int gaps(int count, bool mp3, bool baseline) {
         const std::vector<double> silences = e2e::silencesMs(chunks, bounds);
         silence.insert(silence.end(), silences.begin(), silences.end());
         const qint64 sent = events.front().us;
-        const qint64 sound = e2e::heardAtUs(chunks, chunks.front().begin, false);
+        const qint64 sound = e2e::heardAtUs(chunks, soundBegin, false);
         if (const auto ptt = firstLineUs(events, "PTT 1"))
             toPtt.push_back(double(*ptt - sent) / 1000.0);
         toSound.push_back(double(sound - sent) / 1000.0);
-        lengthsMs.push_back(double(e2e::heardAtUs(chunks, chunks.back().end, true) - sound) / 1000.0);
+        lengthsMs.push_back(double(e2e::heardAtUs(chunks, soundEnd, true) - sound) / 1000.0);
     }
     const char* who = baseline ? "minimal station, gapless file" : mp3 ? "Tempovox, MP3" : "Tempovox, WAV";
     std::printf("\n%s: %d announcements, %d heard with another chain and left out\n\n", who, count,
@@ -233,7 +247,7 @@ int trigger(int count, bool baseline) {
             ++late;
             continue;
         }
-        if (!run.waitForAudio({}, 6000))
+        if (!run.waitFor([&] { return e2e::soundBegins(run.audio(), 0, INT64_MAX).has_value(); }, 6000))
             fail(QStringLiteral("no scheduled announcement:\n") + run.logSince({}));
         if (n < 0)
             continue; // the first run may build the media framework's plugin cache
@@ -241,7 +255,8 @@ int trigger(int count, bool baseline) {
         const std::vector<Chunk> chunks = chunksOf(events);
         if (const auto ptt = firstLineUs(events, "PTT 1"))
             toPtt.push_back(double(*ptt - boundary) / 1000.0);
-        toSound.push_back(double(e2e::heardAtUs(chunks, chunks.front().begin, false) - boundary) / 1000.0);
+        toSound.push_back(double(e2e::heardAtUs(chunks, soundOf(run, chunks).first, false) - boundary) /
+                          1000.0);
     }
     std::printf("\n%s: %d quarter hours (%d runs started too late to count)\n\n",
                 baseline ? "minimal station" : "Tempovox", count, late);

@@ -39,27 +39,6 @@ QString fakeTimeLibrary() {
     return {};
 }
 
-// When the audio among `events` ended, on the run's clock. The sink writes each buffer as it
-// begins to play, so audio read at t and followed by d seconds more has ended by t + d; reading
-// late only moves that bound later, so the earliest bound is the closest. Only bounds from the
-// last 0.2 s count: no clip is shorter, and a gap between two clips would make a bound too early.
-std::optional<qint64> audioEnd(const std::vector<Event>& events) {
-    std::optional<qint64> end;
-    qint64 total = -1;
-    for (auto event = events.rbegin(); event != events.rend(); ++event) {
-        if (event->kind != Event::Kind::Audio)
-            continue;
-        if (total < 0)
-            total = event->audioEnd;
-        const qint64 following = total - event->audioBegin;
-        if (end && following > RecordBytesPerSecond / 5)
-            break;
-        const qint64 bound = event->ms + following * 1000 / RecordBytesPerSecond;
-        end = end ? std::min(*end, bound) : bound;
-    }
-    return end;
-}
-
 QString relative(qint64 ms, qint64 origin) {
     return QStringLiteral("+%1 ms").arg(ms - origin);
 }
@@ -279,50 +258,6 @@ bool TempovoxRun::waitFor(const std::function<bool()>& condition, int timeoutMs)
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
-bool TempovoxRun::waitForRelease(const Mark& from, int timeoutMs) {
-    const bool released = waitFor(
-        [&] {
-            bool keyed = false;
-            for (const Event& event : eventsSince(from)) {
-                if (event.kind == Event::Kind::Line && event.line == "PTT 1")
-                    keyed = true;
-                else if (event.kind == Event::Kind::Line && event.line == "PTT 0" && keyed)
-                    return true;
-            }
-            return false;
-        },
-        timeoutMs);
-    QTest::qWait(200);
-    return released;
-}
-
-bool TempovoxRun::waitForAudio(const Mark& from, int timeoutMs) {
-    return waitFor(
-        [&] {
-            for (const Event& event : eventsSince(from)) {
-                if (event.kind == Event::Kind::Audio)
-                    return true;
-            }
-            return false;
-        },
-        timeoutMs);
-}
-
-bool TempovoxRun::waitForLinkClosed(int timeoutMs) {
-    return waitFor(
-        [&] {
-            const std::vector<Event> events = eventsSince({});
-            return !events.empty() && events.back().kind == Event::Kind::LinkClosed;
-        },
-        timeoutMs);
-}
-
-std::optional<int> TempovoxRun::waitForExit(int timeoutMs) {
-    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(timeoutMs))
-        return std::nullopt;
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-}
-
 std::vector<Event> TempovoxRun::eventsSince(const Mark& from) const {
     const std::lock_guard lock(mutex_);
     return {events_.begin() + qsizetype(std::min(from.event, events_.size())), events_.end()};
@@ -335,54 +270,6 @@ QStringList TempovoxRun::linesSince(const Mark& from) const {
             lines << QString::fromUtf8(event.line);
     }
     return lines;
-}
-
-TempovoxRun::Recorded TempovoxRun::recorded(const std::vector<Event>& events) const {
-    Recorded r;
-    const Event* first = nullptr;
-    const Event* last = nullptr;
-    for (const Event& event : events) {
-        if (event.kind == Event::Kind::Audio) {
-            first = first ? first : &event;
-            last = &event;
-        }
-    }
-    if (!first)
-        return r;
-    r.firstMs = first->ms;
-    r.endMs = audioEnd(events);
-    const qint64 begin = first->audioBegin & ~qint64(1);
-    r.seconds = double(last->audioEnd - begin) / RecordBytesPerSecond;
-    const std::lock_guard lock(mutex_);
-    r.heard = identifyClips(audio_.mid(begin, last->audioEnd - begin));
-    return r;
-}
-
-Announcement TempovoxRun::announcementSince(const Mark& from) const {
-    const std::vector<Event> events = eventsSince(from);
-    Announcement a;
-    bool audio = false;
-    for (const Event& event : events) {
-        if (event.kind == Event::Kind::Audio && !audio) {
-            audio = true;
-            a.keyedBeforeAudio = a.pttOnMs.has_value();
-        } else if (event.kind == Event::Kind::Line && event.line == "PTT 1" && !a.pttOnMs) {
-            a.pttOnMs = event.ms;
-        } else if (event.kind == Event::Kind::Line && event.line == "PTT 0" && a.pttOnMs && !a.pttOffMs) {
-            a.pttOffMs = event.ms;
-        }
-    }
-    if (!audio)
-        a.keyedBeforeAudio = a.pttOnMs.has_value();
-    const Recorded r = recorded(events);
-    a.heard = r.heard;
-    a.firstAudioMs = r.firstMs;
-    a.audioEndMs = r.endMs;
-    QStringList stems;
-    const std::vector<Chunk> chunks = chunksOf(events);
-    a.silencesMs = silencesMs(chunks, clipBoundaries(chunks, TempovoxRun::audio(), &stems));
-    a.log = logSince(from);
-    return a;
 }
 
 QString TempovoxRun::logSince(const Mark& from) const {
@@ -425,12 +312,14 @@ QString TempovoxRun::logSince(const Mark& from) const {
         }
     }
     closeRepeat();
-    const Recorded r = recorded(events);
-    if (r.firstMs) {
-        log << QStringLiteral("  audio from %1 to %2 (%3 s recorded)")
-                   .arg(relative(*r.firstMs, from.ms), relative(*r.endMs, from.ms))
-                   .arg(r.seconds, 0, 'f', 2);
-        log << QStringLiteral("  heard: ") + describe(r.heard);
+    const std::vector<Chunk> chunks = chunksOf(events);
+    if (!chunks.empty()) {
+        const qint64 begin = chunks.front().begin & ~qint64(1);
+        const QByteArray recording = audio(begin).left(chunks.back().end - begin);
+        log << QStringLiteral("  audio read from %1 (%2 s recorded)")
+                   .arg(relative(events.front().ms, from.ms))
+                   .arg(double(recording.size()) / RecordBytesPerSecond, 0, 'f', 2);
+        log << QStringLiteral("  heard: ") + describe(identifyClips(recording));
     } else {
         log << QStringLiteral("  no audio");
     }
@@ -442,9 +331,10 @@ QStringList TempovoxRun::errorLines() const {
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-QByteArray TempovoxRun::audio() const {
+QByteArray TempovoxRun::audio(qint64 from) const {
     const std::lock_guard lock(mutex_);
-    return audio_;
+    // A copy of the part asked for: sharing the whole would make the next append copy it all.
+    return from == 0 ? audio_ : QByteArray(audio_.constData() + from, audio_.size() - from);
 }
 
 QString TempovoxRun::programFolder() {

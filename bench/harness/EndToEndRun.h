@@ -38,18 +38,6 @@ struct Mark {
     qint64 ms = 0;
 };
 
-// One announcement as the link peer and the recording saw it; times on the run's clock.
-struct Announcement {
-    QList<HeardClip> heard;
-    std::optional<qint64> pttOnMs;      // the first PTT 1 after the mark
-    std::optional<qint64> firstAudioMs; // the first audio after the mark
-    std::optional<qint64> audioEndMs;   // the end of the last audio after the mark
-    std::optional<qint64> pttOffMs;     // the first PTT 0 after that PTT 1
-    bool keyedBeforeAudio = false;      // the PTT 1 came before any of the audio
-    std::vector<double> silencesMs;     // between one clip and the next, as heard
-    QString log;                        // what was heard and said, for failure messages
-};
-
 struct RunOptions {
     // The program's local time when it starts, "yyyy-MM-dd hh:mm:ss" in UTC; it then runs on
     // in real time. Fixed times give fixed hour and minute clips. Empty: the real clock.
@@ -93,34 +81,18 @@ public:
     // When the program first answered on its link: its event loop and timers were running.
     qint64 readyMs() const { return readyMs_; }
 
-    // Each waits at most timeoutMs and tells whether its condition came true.
+    // Waits at most timeoutMs and tells whether the condition came true.
     bool waitFor(const std::function<bool()>& condition, int timeoutMs);
-    // A PTT 1 after the mark and a PTT 0 after it; then a moment more, so that audio that would
-    // follow the release is recorded too.
-    bool waitForRelease(const Mark& from, int timeoutMs);
-    bool waitForAudio(const Mark& from, int timeoutMs);
-    bool waitForLinkClosed(int timeoutMs);
-    // The exit status; -1 when the program did not end normally, nothing when it did not end.
-    std::optional<int> waitForExit(int timeoutMs);
-
-    Announcement announcementSince(const Mark& from) const;
     std::vector<Event> eventsSince(const Mark& from) const;
     QStringList linesSince(const Mark& from) const;
     QString logSince(const Mark& from) const;
-    QStringList errorLines() const; // the program's stderr
-    QByteArray audio() const;       // everything recorded so far
+    QStringList errorLines() const;          // the program's stderr
+    QByteArray audio(qint64 from = 0) const; // what was recorded so far, from byte `from` on
 
     QString voiceFolder() const { return dir_.file(QStringLiteral("voice")) + QLatin1Char('/'); }
     static QString programFolder();
 
 private:
-    struct Recorded {
-        std::optional<qint64> firstMs; // when the first audio came
-        std::optional<qint64> endMs;   // when the last audio ended
-        double seconds = 0.0;
-        QList<HeardClip> heard;
-    };
-    Recorded recorded(const std::vector<Event>& events) const;
     bool connectLink(QString* error);
     void monitor();
     void addEvent(Event::Kind kind, QByteArray line);
