@@ -201,6 +201,13 @@ bool AudioOutput::open(const QString& clip, int timeoutMs, QString* error) {
     return true;
 }
 
+GstElement* AudioOutput::pipeline() const {
+    if (!stream_)
+        return nullptr;
+    const std::lock_guard lock(stream_->mutex);
+    return stream_->closing || stream_->broken ? nullptr : stream_->pipeline.get();
+}
+
 bool AudioOutput::attach(std::shared_ptr<ClipFeed> feed) {
     if (!stream_)
         return false;

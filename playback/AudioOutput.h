@@ -57,6 +57,9 @@ public:
     // Audio taken from a clip is still to be heard.
     bool sounding();
 
+    // The open stream's pipeline, or null once it has closed; for diagnostics and tests.
+    GstElement* pipeline() const;
+
     static constexpr int IdleCloseMs = 1500;
 
 private:

@@ -54,4 +54,23 @@ TEST(Keying, IndicatorFollowsTheTransmitter) {
     EXPECT_EQ(station.ui().PTT->text(), u"PTT OFF"_s);
 }
 
+// The output plays a clip's last samples a little after the player has handed them over: the
+// transmitter stays keyed until they have been heard.
+TEST(Keying, HeldUntilTheLastClipHasBeenHeard) {
+    Station station;
+    station.window().hora_rf_Click();
+    for (int tick = 0; tick < 40 && station.window().Timer2.isActive(); ++tick)
+        station.step();
+    const auto last = station.fakes.current();
+    ASSERT_TRUE(last && last->running);
+    last->position = last->duration;
+    last->sounding = true;
+    station.window().Timer1_Timer();
+    station.window().Beacon8_Timer();
+    EXPECT_TRUE(station.link->keyed);
+    last->sounding = false;
+    station.window().Beacon8_Timer();
+    EXPECT_FALSE(station.link->keyed);
+}
+
 } // namespace

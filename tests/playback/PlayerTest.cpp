@@ -77,6 +77,24 @@ TEST_F(Player, BrokenClipsAndOutputsFailAndSayWhy) {
     EXPECT_NE(graph->CurrentPosition(), graph->Duration());
 }
 
+// Clip after clip plays on one stream of the output, which closes once it has been idle a while.
+TEST_F(Player, OneStreamCarriesEveryClipAndClosesWhenIdle) {
+    const auto output = AudioOutput::forSink(RealTime);
+    GstElement* stream = nullptr;
+    for (const QString& name : {u"tone.wav"_s, u"tone.mp3"_s}) {
+        QString error;
+        const auto graph = load(name, &error);
+        ASSERT_TRUE(graph) << error.toStdString();
+        EXPECT_TRUE(stream == nullptr || output->pipeline() == stream) << name.toStdString();
+        stream = output->pipeline();
+        EXPECT_TRUE(graph->Run());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return graph->CurrentPosition() == graph->Duration(); }, 3000));
+    }
+    ASSERT_TRUE(stream);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return output->pipeline() == nullptr; }, AudioOutput::IdleCloseMs + 2000));
+}
+
 // The volume bar's hundredths of a decibel apply from the first sample on.
 TEST_F(Player, VolumeAppliesFromTheFirstSample) {
     const QString raw = dir().file(u"out.raw"_s);

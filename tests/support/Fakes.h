@@ -88,6 +88,7 @@ struct FakeGraph : FilterGraph {
         rate = newRate;
         return true;
     }
+    bool StillSounding() const override { return sounding; }
 
     QSet<QString>* missing = nullptr;
     QHash<QString, double>* durations = nullptr;
@@ -95,6 +96,7 @@ struct FakeGraph : FilterGraph {
     double duration = 2.0, position = 0.0, rate = 1.0;
     int volume = 0;
     bool running = false;
+    bool sounding = false; // the output has yet to play the end of this clip
 };
 
 // Every path renders unless it is listed as missing. Each clip has a length of its own, as real
