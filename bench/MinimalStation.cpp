@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The baseline of the benchmarks: the least a program in Tempovox's place must do. It has the
 // main window's five timers at their intervals doing nothing, listens where Tempovox listens,
-// and plays one clip through the same player when asked by DTMF or at a quarter hour: no
-// settings, no composer, no sequencer. What Tempovox costs beyond this is its own.
+// and plays one clip through the same player when asked by DTMF or at a quarter hour, releasing
+// the transmitter after it: no settings, no composer, no sequencer. What Tempovox costs beyond this is its own.
 //
 //   minimal_station [--headless] [--clip STEM]
 //
@@ -50,6 +50,7 @@ public:
         connect(&timer3_, &QTimer::timeout, this, &MinimalStation::tick);
         armTick();
         timer5_.start(100);
+        connect(&beacon8_, &QTimer::timeout, this, &MinimalStation::release);
         beacon8_.start(1000);
     }
 
@@ -88,9 +89,20 @@ private:
             announce(peer_);
     }
 
+    // As Tempovox's watchdog, once a second: the transmitter goes once the clip has been heard.
+    void release() {
+        if (keyed_ && peer_ && graph_ && graph_->CurrentPosition() == graph_->Duration() &&
+            !graph_->StillSounding()) {
+            peer_->write("PTT 0\n");
+            peer_->flush();
+            keyed_ = false;
+        }
+    }
+
     void announce(QLocalSocket* peer) {
         peer->write("PTT 1\n");
         peer->flush();
+        keyed_ = true;
         graph_ = graphs_->CreateGraph();
         const QString path = profileValue("SETTINGS", "FILELOCATION") + clip_ + QStringLiteral(".wav");
         QString error;
@@ -105,6 +117,7 @@ private:
     QLocalSocket* peer_ = nullptr;
     QTimer timer1_, timer2_, timer3_, timer5_, beacon8_;
     quint64 ticks_ = 0;
+    bool keyed_ = false;
 };
 
 } // namespace

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The desktop's own output: a private PulseAudio with a null sink, and Tempovox playing into it
 # through the default output ([AUDIO] SINK empty) and through pulsesink, each answering COUNT
-# DTMF requests. The sink's monitor is recorded and measured by pulse_bench.py. Prints Markdown.
+# DTMF requests, and the minimal station beside them. The sink's monitor is recorded and measured
+# by pulse_bench.py. Prints Markdown.
 #   bench/pulse.sh [COUNT]   (after bash scripts/setup.sh bench/packages.txt)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +25,10 @@ export HOME=$work PULSE_RUNTIME_PATH=$work/pulse PULSE_SERVER=unix:$work/pulse/n
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 echo "| output | announcements | silences | silence between clips, median / p99 / worst ms | PTT 1 to first sound, median / p99 / worst ms | clips cut short |"
 echo "|---|---|---|---|---|---|"
-for sink in "" pulsesink; do
+# The minimal station, the baseline, plays one clip of the same voice on the default output.
+for run in "Tempovox, default output||build/tempovox" "Tempovox, pulsesink|pulsesink|build/tempovox" \
+    "minimal station, one clip, default output||build/bench/minimal_station"; do
+    IFS='|' read -r label sink program <<<"$run"
     # A fresh server for each: the first announcement after the server starts is measured too.
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no -F /dev/null \
         -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
@@ -35,11 +39,12 @@ for sink in "" pulsesink; do
     mkdir -p "$XDG_CONFIG_HOME"
     printf '[SETTINGS]\nFILELOCATION=%s/\nOPTION3=False\nOPTION4=False\nOPTION7=False\nOPTION8=False\nOPTION10=False\n[AUDIO]\nSINK=%s\n' \
         "$work/voice" "$sink" >"$XDG_CONFIG_HOME/Tempovox.ini"
-    build/tempovox --headless 2>"$work/tempovox.log" &
-    program=$!
-    pids+=("$program")
+    rm -f "$work/runtime/tempovox/link.sock"
+    "$program" --headless 2>"$work/program.log" &
+    pid=$!
+    pids+=("$pid")
     for _ in $(seq 100); do [[ -S $work/runtime/tempovox/link.sock ]] && break; sleep 0.05; done
-    python3 bench/pulse_bench.py "$work/runtime/tempovox/link.sock" "$count" "${sink:-default output}"
-    kill "$program" "$server"
-    wait "$program" "$server" 2>/dev/null || true
+    python3 bench/pulse_bench.py "$work/runtime/tempovox/link.sock" "$count" "$label"
+    kill "$pid" "$server"
+    wait "$pid" "$server" 2>/dev/null || true
 done

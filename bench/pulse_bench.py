@@ -90,6 +90,8 @@ def main():
             delays.append(later[0] - ms)
 
     def spread(values):
+        if not values:
+            return "–"
         values = sorted(values)
         return f"{statistics.median(values):.0f} / {values[int(0.99 * (len(values) - 1))]:.0f} / {values[-1]:.0f}"
 

@@ -146,9 +146,10 @@ captions otherwise.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base (>= 1.22), gstreamer1.0-plugins-good (>= 1.22)")
-# alsasink and alsasrc, for naming the radio's sound card directly; Qt's own translations, for
-# the message boxes' buttons in Spanish.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-alsa, qt6-translations-l10n")
+# alsasink and alsasrc, for naming the radio's sound card directly; pulsesink, the desktop's own
+# output under PulseAudio or PipeWire; Qt's own translations, for the message boxes' buttons in
+# Spanish.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-alsa, gstreamer1.0-pulseaudio, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "alsa-utils, pulseaudio-utils, socat")
 
 set(CPACK_SOURCE_GENERATOR TGZ)

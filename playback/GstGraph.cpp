@@ -109,9 +109,8 @@ std::optional<gint64> decodedLength(const QString& path, gint64 deadline, QStrin
 }
 } // namespace
 
-GstGraph::GstGraph(QString sinkDescription)
-    : sinkDescription_(std::move(sinkDescription))
-    , output_(AudioOutput::forSink(sinkDescription_)) {}
+GstGraph::GstGraph(const QString& sinkDescription)
+    : output_(AudioOutput::forSink(sinkDescription)) {}
 
 GstGraph::~GstGraph() {
     unload();

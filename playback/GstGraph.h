@@ -29,7 +29,7 @@ class GstGraph final : public FilterGraph, public std::enable_shared_from_this<G
 public:
     // An empty description plays on the desktop's default output and refuses to load when
     // there is none; otherwise the description is a gst-launch style chain ending in a sink.
-    explicit GstGraph(QString sinkDescription);
+    explicit GstGraph(const QString& sinkDescription);
     ~GstGraph() override;
     GstGraph(const GstGraph&) = delete;
     GstGraph& operator=(const GstGraph&) = delete;
@@ -87,7 +87,6 @@ private:
 
     static void onDecodedPad(GstElement* decoder, GstPad* pad, gpointer self);
 
-    const QString sinkDescription_;
     const std::shared_ptr<AudioOutput> output_;
     std::shared_ptr<ClipFeed> feed_;
     QString path_;
