@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
         return fail(QStringLiteral("cannot handle termination signals: ") + error);
     QObject::connect(signals, &TerminationSignals::received, &window, &Form1::ConfirmedExit);
 
-    window.show();
+    // Headless, nobody sees the window: shown offscreen it would only repaint the clock every second.
+    if (!headless)
+        window.show();
     return app.exec();
 }
