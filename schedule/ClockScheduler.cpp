@@ -21,11 +21,12 @@ QString MinutesAndSeconds(const QDateTime& now) {
 } // namespace
 
 QString ClockScheduler::TimeText(const QTime& time) {
-    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
-    QLocale locale;
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(zone);
-    return locale.toString(time, format.trimmed());
+    // The locale's long form without the zone's name; worked out once, as the locale stays.
+    static const QString format = [] {
+        QString longFormat = QLocale().timeFormat(QLocale::LongFormat);
+        return longFormat.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*"))).trimmed();
+    }();
+    return QLocale().toString(time, format);
 }
 
 QDateTime ClockScheduler::ShowTime() {
