@@ -2,7 +2,8 @@
 // The baseline of the benchmarks: the least a program in Tempovox's place must do. It has the
 // main window's five timers at their intervals doing nothing, listens where Tempovox listens,
 // and plays one clip through the same player when asked by DTMF or at a quarter hour, releasing
-// the transmitter after it: no settings, no composer, no sequencer. What Tempovox costs beyond this is its own.
+// the transmitter after it: no settings, no composer, no sequencer. What Tempovox costs beyond
+// this is its own.
 //
 //   minimal_station [--headless] [--clip STEM]
 //
