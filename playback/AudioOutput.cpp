@@ -30,8 +30,10 @@ constexpr guint64 QueueBytes = 2 * SilenceSamples * BytesPerSample;
 // A sound server's own buffering is all that lies between a clip's last sample and the
 // operator releasing the transmitter, so it is kept short.
 constexpr gint64 BufferTimeUs = 60000;
-constexpr int FeedWaitMs = 10;
 constexpr gint64 LatencyTimeUs = 10000;
+// A clip's decoder that falls behind for a moment is waited for this long before silence covers
+// for it: well within what the output holds.
+constexpr int FeedWaitMs = 10;
 // However long an output has its audio, it has played it by then, or it never will.
 constexpr gint64 LongestHoldUs = 1000000;
 // An output that takes audio faster than it plays (a file) is fed no faster than real time.
@@ -278,8 +280,6 @@ void AudioOutput::pump(std::shared_ptr<Stream> stream) {
                 generation = feed->generation;
             }
             auto* sink = GST_APP_SINK(feed->sink.get());
-            // A decoder that falls behind for a moment is waited for rather than covered with
-            // silence: the output holds more than this.
             if (GstSample* sample = gst_app_sink_try_pull_sample(sink, FeedWaitMs * GST_MSECOND)) {
                 GstBuffer* taken = gst_sample_get_buffer(sample);
                 const GstSegment* segment = gst_sample_get_segment(sample);

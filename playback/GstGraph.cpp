@@ -16,7 +16,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 

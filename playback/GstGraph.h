@@ -75,7 +75,7 @@ public:
 private:
     bool load(const QString& path, QString* error);
     void unload();
-    // Drains the bus without waiting; only the end of the stream and errors matter here.
+    // Drains the bus without waiting; only errors matter here.
     void pollBus() const;
     void updatePosition() const;
     bool usable() const;
