@@ -12,8 +12,11 @@ bash scripts/install-packages.sh scripts/packages.txt
 
 units=(announce_tests schedule_tests app_tests link_tests playback_tests profile_fuzz_replay link_fuzz_replay)
 flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
-# -O1 keeps the build and the instrumented tests quick; asserts stay on.
+# -O1 keeps the build and the instrumented tests quick; asserts stay on. A unity build parses
+# Qt's headers once per target instead of once per file, a third of the build's time; the
+# ordinary build, file by file, is the one that catches a missing include.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DTEMPOVOX_FUZZ=ON \
+    -DCMAKE_UNITY_BUILD=ON \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
     -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
 # Only what runs here: not the program, its voices or the suites that drive it as a process.
