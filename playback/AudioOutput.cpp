@@ -54,10 +54,10 @@ bool isRealSink(GstElement* element) {
 void shortenBuffering(GstBin*, GstBin*, GstElement* element, gpointer) {
     if (!GST_IS_AUDIO_BASE_SINK(element))
         return;
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "buffer-time");
+    GParamSpec* property = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "buffer-time");
     gint64 bufferTime = 0;
     g_object_get(element, "buffer-time", &bufferTime, nullptr);
-    if (spec && bufferTime == G_PARAM_SPEC_INT64(spec)->default_value)
+    if (property && bufferTime == G_PARAM_SPEC_INT64(property)->default_value)
         g_object_set(element, "buffer-time", BufferTimeUs, "latency-time", LatencyTimeUs, nullptr);
 }
 } // namespace
