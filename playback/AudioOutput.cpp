@@ -242,7 +242,8 @@ bool AudioOutput::failed() {
 }
 
 bool AudioOutput::sounding() {
-    if (!stream_ || failed() || g_get_monotonic_time() - stream_->soundAtUs > LongestHoldUs)
+    // Asked every second while idle: the clock alone answers then.
+    if (!stream_ || g_get_monotonic_time() - stream_->soundAtUs > LongestHoldUs || failed())
         return false;
     gint64 played = 0;
     return gst_element_query_position(stream_->pipeline.get(), GST_FORMAT_TIME, &played) &&
