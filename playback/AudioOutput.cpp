@@ -174,28 +174,29 @@ bool AudioOutput::open(const QString& clip, int timeoutMs, QString* error) {
         *error = why;
         return false;
     };
+    const QString tooLate = u"audio output '%1' did not take clip file '%2' within %3 s"_s
+                                .arg(description_.isEmpty() ? u"default"_s : description_, clip)
+                                .arg(timeoutMs / 1000);
     const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
     const auto changed = changeState(stream->pipeline.get(), GST_STATE_PLAYING, timeoutMs);
+    if (!changed)
+        return failure(tooLate);
     MessagePtr message;
-    if (changed && *changed == GST_STATE_CHANGE_ASYNC) {
+    if (*changed == GST_STATE_CHANGE_ASYNC) {
         const gint64 remaining = deadline - g_get_monotonic_time();
         if (remaining > 0)
             message.reset(
                 gst_bus_timed_pop_filtered(stream->bus.get(), remaining * GST_USECOND,
                                            GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR)));
-    } else if (changed) {
+        if (!message)
+            return failure(tooLate);
+    } else {
         message.reset(gst_bus_pop_filtered(stream->bus.get(), GST_MESSAGE_ERROR));
     }
     if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
         return failure(u"cannot open the audio output: %1"_s.arg(messageText(message.get())));
-    if (!changed || *changed == GST_STATE_CHANGE_FAILURE ||
-        (*changed == GST_STATE_CHANGE_ASYNC && !message)) {
-        if (changed && *changed == GST_STATE_CHANGE_FAILURE)
-            return failure(u"cannot open the audio output '%1'"_s.arg(description_));
-        return failure(u"audio output '%1' did not take clip file '%2' within %3 s"_s
-                           .arg(description_.isEmpty() ? u"default"_s : description_, clip)
-                           .arg(timeoutMs / 1000));
-    }
+    if (*changed == GST_STATE_CHANGE_FAILURE)
+        return failure(u"cannot open the audio output '%1'"_s.arg(description_));
     // autoaudiosink quietly falls back to a fake sink when no device answers; a clock that
     // announces into nothing must say so instead.
     if (description_.isEmpty() && !containsElement(sink.get(), isRealSink))
