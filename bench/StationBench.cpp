@@ -364,15 +364,6 @@ struct Usage {
 
 Usage usageOf(qint64 pid) {
     Usage u;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (stat.open(QIODevice::ReadOnly)) {
-        // The fields after the command name, which may hold blanks, start after its ")".
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-        u.cpuSeconds = double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
-                       double(sysconf(_SC_CLK_TCK));
-    }
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (status.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : status.readAll().split('\n')) {
@@ -384,15 +375,10 @@ Usage usageOf(qint64 pid) {
     // The scheduler's own nanoseconds on the CPU, thread by thread: the 10 ms ticks of utime and
     // stime are too coarse for a program that runs a few milliseconds a second. Threads that end
     // take theirs with them, so this is for idling, when none do.
-    double scheduled = 0;
     for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile schedstat(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat"));
         if (schedstat.open(QIODevice::ReadOnly))
-            scheduled += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    if (scheduled > 0)
-        u.cpuSeconds = scheduled;
-    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            u.cpuSeconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
         QFile taskStatus(tasks + QLatin1Char('/') + task + QStringLiteral("/status"));
         if (!taskStatus.open(QIODevice::ReadOnly))
             continue;
