@@ -31,7 +31,6 @@
 #include <vector>
 
 #include <poll.h>
-#include <unistd.h>
 #ifdef TEMPOVOX_BENCH_XCB
 #include <xcb/xcb.h>
 #endif
