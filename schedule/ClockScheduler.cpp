@@ -3,10 +3,13 @@
 
 #include "Clock.h"
 #include "Link.h"
+#include "ScheduleLog.h"
 #include "SchedulePanel.h"
 
 #include <QLocale>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 constexpr int TickSlackMs = 5;
@@ -15,8 +18,18 @@ QString TwoDigits(int value) {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
-QString MinutesAndSeconds(const QDateTime& now) {
-    return now.time().toString(QStringLiteral("mm:ss"));
+constexpr qint64 ForgetAfterStepBackMs = 24 * 3600 * 1000;
+
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
+
+qint64 FloorMod(qint64 a, qint64 b) {
+    return a - FloorDiv(a, b) * b;
+}
+
+QString Stamp(const QDateTime& at) {
+    return at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss t"));
 }
 } // namespace
 
@@ -41,33 +54,75 @@ QDateTime ClockScheduler::ShowTime() {
 }
 
 void ClockScheduler::Timer3_Timer() {
-    ShowTime();
-
+    const QDateTime now = ShowTime();
     // A busy state that cannot be read counts as busy: never key over a link in use.
-    if (p_.link.LinkBusy().value_or(true))
+    const bool busy = p_.link.LinkBusy().value_or(true);
+
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    // The first tick sees its own second only, as a tick without a past would.
+    qint64 fromMs = lastLookedMs_.value_or(FloorDiv(nowMs, 1000) * 1000 - 1);
+    // A clock that was more than a day ahead announced marks of a day that has not come; the
+    // corrected clock announces them when they do.
+    if (lastLookedMs_ && nowMs < *lastLookedMs_ - ForgetAfterStepBackMs)
+        lastMarkMs_.reset();
+    lastLookedMs_ = nowMs;
+    // A clock stepped back passes marks already announced again: they are not repeated.
+    if (lastMarkMs_)
+        fromMs = std::max(fromMs, *lastMarkMs_);
+    if (nowMs <= fromMs)
         return;
 
-    QDateTime at = p_.clock.now();
-    if (MinutesAndSeconds(at) == QLatin1String("00:00") && p_.panel.OnHour() == 1)
-        Trigger(at);
-    at = p_.clock.now();
-    const QString quarter = MinutesAndSeconds(at);
-    if ((quarter == QLatin1String("15:00") || quarter == QLatin1String("45:00")) &&
-        p_.panel.QuarterHour() == 1)
-        Trigger(at);
-    at = p_.clock.now();
-    if (MinutesAndSeconds(at) == QLatin1String("30:00") && p_.panel.HalfHour() == 1)
-        Trigger(at);
+    // Marks fall on whole minutes of UTC wherever the zone's offset is whole minutes, and a
+    // daylight-saving change moves the offset by whole hours, so the minute past the hour of
+    // a mark follows from the offset now.
+    const qint64 firstMinute = FloorDiv(fromMs, 60'000) + 1;
+    const qint64 lastMinute = FloorDiv(nowMs, 60'000);
+    const int offsetMinutes = now.offsetFromUtc() / 60;
+    qint64 passed = 0;
+    std::optional<qint64> latest; // UTC minute of the latest mark passed
+    for (const int minute : {0, 15, 30, 45}) {
+        if (!MarkEnabled(minute))
+            continue;
+        const qint64 residue = FloorMod(minute - offsetMinutes, 60);
+        passed += FloorDiv(lastMinute - residue, 60) - FloorDiv(firstMinute - 1 - residue, 60);
+        const qint64 last = lastMinute - FloorMod(lastMinute - residue, 60);
+        if (last >= firstMinute && (!latest || last > *latest))
+            latest = last;
+    }
+    if (!latest)
+        return;
+    const qint64 markMs = *latest * 60'000;
+    lastMarkMs_ = markMs;
+    const bool fresh = nowMs - markMs <= MaxLateMs;
+    if (const qint64 late = passed - (fresh ? 1 : 0); late > 0) {
+        qCWarning(lcSchedule).noquote()
+            << QStringLiteral("the clock moved from %1 to %2: %3 mark(s) passed more "
+                              "than %4 s ago, not announced late")
+                   .arg(Stamp(now.addMSecs(fromMs - nowMs)), Stamp(now))
+                   .arg(late)
+                   .arg(MaxLateMs / 1000);
+    }
+    if (!fresh)
+        return;
+    if (busy) {
+        qCInfo(lcSchedule).noquote() << QStringLiteral("the link is busy: no announcement for %1")
+                                            .arg(Stamp(now.addMSecs(markMs - nowMs)));
+        return;
+    }
+    p_.sayAudioTime();
 }
 
-void ClockScheduler::Trigger(const QDateTime& at) {
-    const QDateTime minute(at.date(), QTime(at.time().hour(), at.time().minute()));
-    const qint64 nowMs = p_.clock.monotonicMs();
-    if (lastTrigger_ == minute && nowMs - lastTriggerMs_ < 60000)
-        return;
-    lastTrigger_ = minute;
-    lastTriggerMs_ = nowMs;
-    p_.sayAudioTime();
+bool ClockScheduler::MarkEnabled(int minute) const {
+    switch (minute) {
+    case 0:
+        return p_.panel.OnHour() == 1;
+    case 15:
+    case 45:
+        return p_.panel.QuarterHour() == 1;
+    case 30:
+        return p_.panel.HalfHour() == 1;
+    }
+    return false;
 }
 
 int ClockScheduler::MillisecondsToNextTick() const {

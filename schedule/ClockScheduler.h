@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <QtGlobal>
+
 #include <functional>
 #include <optional>
 
@@ -13,7 +15,8 @@ class SchedulePanel;
 
 // Once a second: shows the time, keeps the clock fields the composer names clips from, and
 // starts an announcement on the full hour, the quarters or the half hour as the window asks,
-// unless the link is busy. A trigger that is held back or missed is not repeated.
+// unless the link is busy. A tick looks at every mark passed since the one before, so a late
+// tick or a wall clock stepped forward still announces a mark, once, if it is fresh enough.
 class ClockScheduler {
 public:
     struct Parts {
@@ -40,12 +43,13 @@ public:
     // The time as the window shows it, in the locale's long time format without a zone.
     static QString TimeText(const QTime& time);
 
+    // A mark older than this when a tick first sees it is not announced late.
+    static constexpr qint64 MaxLateMs = 30'000;
+
 private:
-    // Starts the announcement unless this trigger already ran less than a minute ago: a wall
-    // clock stepped back into the same second must not announce twice.
-    void Trigger(const QDateTime& at);
+    bool MarkEnabled(int minute) const;
 
     Parts p_;
-    std::optional<QDateTime> lastTrigger_; // the minute of the last trigger, wall clock
-    qint64 lastTriggerMs_ = 0;             // when it ran, monotonic clock
+    std::optional<qint64> lastLookedMs_; // wall clock, ms since the epoch
+    std::optional<qint64> lastMarkMs_;   // the latest mark announced or passed by
 };

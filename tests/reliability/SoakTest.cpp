@@ -9,36 +9,47 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A week of quarter hours in simulated time, with a busy link now and then, DTMF requests
-// between them and the chain switched once a day: every free quarter is announced exactly once,
-// in full, and the transmitter is released after each announcement.
+// A week of simulated time, the clock timer started each time with the interval the scheduler
+// asks for and a little late, as an event loop runs it; a busy link now and then, DTMF requests
+// between the marks and the chain switched once a day: the clock shows every second once,
+// every free quarter is announced exactly once, in its own second and in full, and the
+// transmitter is released after each announcement.
 TEST(Soak, AWeekOfQuarterHours) {
     Station station({.settings = {u"ONHOUR=1"_s, u"HALFHOUR=1"_s}});
     QRandomGenerator random(20260323);
-    const QDateTime monday(QDate(2026, 3, 23), QTime(0, 0));
-    int free = 0, announced = 0;
-    for (int quarter = 0; quarter < 7 * 96; ++quarter) {
-        const auto setClock = [&](int seconds) {
-            station.clock.time = monday.addSecs(quarter * 900 + seconds);
-            station.clock.monotonic = (quarter * 900 + seconds) * 1000LL;
-        };
-        setClock(0);
-        if (quarter % 96 == 40)
-            station.ui().Check1->setChecked(!station.ui().Check1->isChecked());
-        const qsizetype length = station.ui().Check1->isChecked() ? 7 : 5;
-        station.link->busy = random.bounded(10) == 0;
-        free += !*station.link->busy;
+    const QDateTime monday(QDate(2026, 3, 23), QTime(0, 0), Qt::UTC);
+    const QDateTime end = monday.addDays(7);
+    station.clock.time = monday.addMSecs(-3000 + random.bounded(1000));
+    station.window().Timer3_Timer();
+    int free = 0, announced = 0, lastQuarter = -1;
+    bool busyQuarter = false;
+    while (station.clock.time < end) {
+        const QDateTime shown = station.clock.time;
+        station.clock.advanceMs(station.window().Timer3.interval() + random.bounded(20));
+        const QDateTime& now = station.clock.time;
+        ASSERT_EQ(now.toSecsSinceEpoch(), shown.toSecsSinceEpoch() + 1)
+            << "after " << shown.toString().toStdString();
+
+        const int quarter = int(monday.secsTo(now) / 900);
+        const int intoQuarter = int(monday.secsTo(now) % 900);
+        if (quarter != lastQuarter) {
+            lastQuarter = quarter;
+            busyQuarter = random.bounded(10) == 0;
+            free += !busyQuarter;
+            if (quarter % 96 == 40)
+                station.ui().Check1->setChecked(!station.ui().Check1->isChecked());
+        }
+        station.link->busy = busyQuarter && intoQuarter < 5;
         station.window().Timer3_Timer();
         if (station.announcing()) {
             ++announced;
-            EXPECT_EQ(station.playOut().size(), length) << station.clock.time.toString().toStdString();
+            EXPECT_EQ(intoQuarter, 0) << now.toString().toStdString();
+            const qsizetype length = station.ui().Check1->isChecked() ? 7 : 5;
+            EXPECT_EQ(station.playOut().size(), length) << now.toString().toStdString();
             EXPECT_FALSE(station.link->keyed);
         }
-        setClock(1); // the next second is no trigger
-        station.window().Timer3_Timer();
-        EXPECT_FALSE(station.announcing());
-        if (random.bounded(8) == 0) {
-            setClock(60);
+        if (intoQuarter == 60 && random.bounded(8) == 0) {
+            const qsizetype length = station.ui().Check1->isChecked() ? 7 : 5;
             station.link->sendDtmf(u"123"_s);
             EXPECT_GE(station.playOut().size(), length - 1);
             EXPECT_FALSE(station.link->keyed);
