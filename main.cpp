@@ -23,7 +23,7 @@
 namespace {
 bool headlessRequested(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
+        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--release") == 0)
             return true;
     }
     return false;
@@ -54,7 +54,16 @@ int main(int argc, char** argv) {
     options.addVersionOption();
     options.addOption(
         {QStringLiteral("headless"), QStringLiteral("Run without a display; messages go to stderr.")});
+    options.addOption(
+        {QStringLiteral("release"),
+         QStringLiteral("Release the transmitter through the configured link back-end, and exit.")});
     options.process(app);
+    if (options.isSet(QStringLiteral("release"))) {
+        QString error;
+        if (!releaseTransmitter(readLinkSettings(defaultProfilePath()), &error))
+            return fail(QStringLiteral("cannot release the transmitter: ") + error);
+        return 0;
+    }
     // A headless run's boxes are lines on stderr, and those stay English like every log line.
     if (!headless)
         Translation::install(app, QLocale::system().uiLanguages());

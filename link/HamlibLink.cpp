@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -307,6 +308,8 @@ HamlibLink::~HamlibLink() {
 
     release();
     rig_cleanup(rig_); // closes the rig when it is open
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
 }
 
 void HamlibLink::releaseAllAtQuickExit() {

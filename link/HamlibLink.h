@@ -39,7 +39,8 @@ private:
 // events; whoever decodes the receiver audio raises those.
 //
 // The transmitter is released in the destructor and, for the immediate ends of the process,
-// from a std::at_quick_exit handler. Nothing can release it after a SIGKILL.
+// from a std::at_quick_exit handler. Nothing in the process can release it after a SIGKILL or a
+// crash: `tempovox --release` does it from outside.
 class HamlibLink final : public Link {
     Q_OBJECT
 public:
@@ -74,6 +75,8 @@ public:
     // True when DCD_TYPE=AUDIO: until a source is set, the busy state reads as unknown.
     bool busyFromAudio() const { return busyLine_ == BusyLine::Audio; }
     void setBusySource(BusySource source) { busySource_ = std::move(source); }
+    // Keeps the station's lock (a descriptor) for as long as the link lives.
+    void holdLock(int fd) { lockFd_ = fd; }
     // Told of every key and release, so the receiver stops listening to our own transmission.
     void setTransmitObserver(std::function<void(bool)> observer) { transmitObserver_ = std::move(observer); }
 
@@ -107,6 +110,7 @@ private:
     std::function<void(bool)> transmitObserver_;
     FailureReport pttReport_;
     FailureReport busyReport_;
+    int lockFd_ = -1;
 
     // Every live instance, for the quick_exit handler.
     HamlibLink* nextLive_ = nullptr;

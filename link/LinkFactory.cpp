@@ -11,7 +11,20 @@
 #include "ReceiverAudio.h"
 #endif
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+// Every back-end locks the station beside the link socket the socket back-end would use.
+QString socketPath(const LinkSettings& settings) {
+    return settings.socketPath.isEmpty() ? defaultLinkSocketPath() : settings.socketPath;
+}
+
+QString unknownBackend(const LinkSettings& settings) {
+    return u"unknown link back-end '%1' in [LINK] BACKEND (known: socket, hamlib)"_s.arg(settings.backend);
+}
+} // namespace
 
 #ifdef TEMPOVOX_HAVE_HAMLIB
 namespace {
@@ -44,14 +57,21 @@ void listenToReceiver(HamlibLink& link, const LinkSettings& settings) {
 std::unique_ptr<Link> createLink(const LinkSettings& settings, QString* error) {
     const QString backend = settings.backend.trimmed();
     if (backend.isEmpty() || backend.compare(u"socket"_s, Qt::CaseInsensitive) == 0) {
-        const QString path = settings.socketPath.isEmpty() ? defaultLinkSocketPath() : settings.socketPath;
-        return SocketLink::listen(path, settings.info, error);
+        return SocketLink::listen(socketPath(settings), settings.info, error);
     }
     if (backend.compare(u"hamlib"_s, Qt::CaseInsensitive) == 0) {
 #ifdef TEMPOVOX_HAVE_HAMLIB
+        QString ignored;
+        const int lock = lockStation(socketPath(settings), error != nullptr ? error : &ignored);
+        if (lock < 0)
+            return nullptr;
         auto link = HamlibLink::open(settings, error);
-        if (link)
-            listenToReceiver(*link, settings);
+        if (!link) {
+            ::close(lock);
+            return nullptr;
+        }
+        link->holdLock(lock);
+        listenToReceiver(*link, settings);
         return link;
 #else
         if (error != nullptr)
@@ -62,7 +82,26 @@ std::unique_ptr<Link> createLink(const LinkSettings& settings, QString* error) {
 #endif
     }
     if (error != nullptr)
-        *error =
-            u"unknown link back-end '%1' in [LINK] BACKEND (known: socket, hamlib)"_s.arg(settings.backend);
+        *error = unknownBackend(settings);
     return nullptr;
+}
+
+bool releaseTransmitter(const LinkSettings& settings, QString* error) {
+    const QString backend = settings.backend.trimmed();
+    if (backend.isEmpty() || backend.compare(u"socket"_s, Qt::CaseInsensitive) == 0)
+        return true; // a link program releases the transmitter itself when its connection closes
+    if (backend.compare(u"hamlib"_s, Qt::CaseInsensitive) == 0) {
+#ifdef TEMPOVOX_HAVE_HAMLIB
+        // Opening releases the transmitter, and so does the link's end; the busy line is no
+        // concern of a release.
+        LinkSettings releasing = settings;
+        releasing.dcdType = BusyLine::None;
+        return HamlibLink::open(releasing, error) != nullptr;
+#else
+        *error = u"link back-end 'hamlib' is not built into this Tempovox"_s;
+        return false;
+#endif
+    }
+    *error = unknownBackend(settings);
+    return false;
 }

@@ -126,6 +126,10 @@ bool clearSocketPath(const QString& path, QString* error) {
 // The peers' sockets, for the signal handler: a slot holds a descriptor plus one, or 0.
 std::array<std::atomic<int>, 2 * SocketLink::MaxClients> PeerFds{};
 
+// Set by the signal handler's release; lock-free, so safe to set there.
+std::atomic<bool> KeyingStopped{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 void notePeer(int fd, bool live) {
     for (auto& slot : PeerFds) {
         int expected = live ? 0 : fd + 1;
@@ -160,11 +164,33 @@ bool claimFolder(const QString& folder, QString* error) {
 
 void releaseLinksFromSignalHandler() {
     static constexpr char Release[] = "PTT 0\n";
+    KeyingStopped.store(true);
     for (const auto& slot : PeerFds) {
         // Best effort: the process is ending, and a peer that cannot take the line is past help.
         if (const int fd = slot.load() - 1; fd >= 0)
             ::send(fd, Release, sizeof Release - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
     }
+}
+
+int lockStation(const QString& socketPath, QString* error) {
+    const QString full = QDir::cleanPath(QFileInfo(socketPath).absoluteFilePath());
+    const QString folder = QFileInfo(full).path();
+    if (!makeFolder(folder, error) || (folder == fallbackFolder() && !claimFolder(folder, error)))
+        return -1;
+    // Held for the program's life and dropped by the kernel when it dies, however it dies: two
+    // programs started at the same moment cannot both get past this.
+    const QString lockPath = full + u".lock"_s;
+    const int lock =
+        ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        *error = errno == EWOULDBLOCK
+                     ? u"another Tempovox already runs this station (%1 is held)"_s.arg(lockPath)
+                     : u"cannot lock %1: %2"_s.arg(lockPath, systemError(errno));
+        if (lock >= 0)
+            ::close(lock);
+        return -1;
+    }
+    return lock;
 }
 
 QString defaultLinkSocketPath() {
@@ -207,20 +233,9 @@ std::unique_ptr<SocketLink> SocketLink::listen(const QString& path, const QStrin
         *error = u"link socket path %1 is too long (at most %2 bytes)"_s.arg(full).arg(MaxPathBytes);
         return nullptr;
     }
-    const QString folder = QFileInfo(full).path();
-    if (!makeFolder(folder, error) || (folder == fallbackFolder() && !claimFolder(folder, error)))
+    const int lock = lockStation(full, error);
+    if (lock < 0)
         return nullptr;
-    // Held for the program's life and dropped by the kernel when it dies, however it dies: two
-    // programs started at the same moment cannot both get past this.
-    const int lock = ::open(QFile::encodeName(full + u".lock"_s).constData(),
-                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-        *error = errno == EWOULDBLOCK ? u"another Tempovox is already listening on link socket %1"_s.arg(full)
-                                      : u"cannot lock %1.lock: %2"_s.arg(full, systemError(errno));
-        if (lock >= 0)
-            ::close(lock);
-        return nullptr;
-    }
     if (!clearSocketPath(full, error)) {
         ::close(lock);
         return nullptr;
@@ -261,6 +276,10 @@ SocketLink::~SocketLink() {
 }
 
 bool SocketLink::SetPtt(bool on) {
+    // Between a fatal signal and the end of the process the announcement may go on a moment:
+    // the transmitter the handler released stays released.
+    if (on && KeyingStopped.load())
+        return false;
     ptt_ = on;
     broadcast(LinkProtocol::pttLine(on));
     return true;

@@ -13,8 +13,13 @@ class QLocalServer;
 // $XDG_RUNTIME_DIR/tempovox/link.sock, or /tmp/tempovox-<uid>/link.sock without a runtime folder.
 QString defaultLinkSocketPath();
 
-// Tells every peer of every socket link "PTT 0" at once. Async-signal-safe: for a signal that
-// ends the process before the event loop could release the transmitter.
+// Takes the lock that lets one Tempovox alone run the station whose link socket is at
+// `socketPath`, whatever its link back-end: `<socketPath>.lock`, created with its folder when
+// missing. Returns the descriptor that holds it, or -1 with *error set.
+int lockStation(const QString& socketPath, QString* error);
+
+// Tells every peer of every socket link "PTT 0" at once, and keeps them from being keyed again.
+// Async-signal-safe: for a signal that ends the process before the event loop could release the transmitter.
 void releaseLinksFromSignalHandler();
 
 // The link as a Unix stream socket server: whatever program drives the radio connects,

@@ -162,7 +162,7 @@ TEST(SocketLink, RefusesAPathInUse) {
     EXPECT_TRUE(error.contains(u"not a socket"_s)) << error.toStdString();
     const auto first = SocketLink::listen(dir.file(u"other.sock"_s), {}, nullptr);
     EXPECT_FALSE(SocketLink::listen(dir.file(u"other.sock"_s), {}, &error));
-    EXPECT_TRUE(error.contains(u"already listening"_s)) << error.toStdString();
+    EXPECT_TRUE(error.contains(u"already runs this station"_s)) << error.toStdString();
 }
 
 } // namespace
