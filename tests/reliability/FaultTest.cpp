@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -109,18 +111,24 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
         if (!pending)
             breakStation(station, c.fault, c.clip);
         start(station, c.starter);
+        std::optional<bool> keyedAtEnd;
         ASSERT_TRUE(Station::waitFor(
             [&] {
                 if (pending && !station.played.empty() && station.played.back()->path.endsWith(c.clip)) {
                     breakStation(station, c.fault, c.clip);
                     pending = false;
                 }
+                if (!keyedAtEnd && !station.played.empty() && !station.window().Timer2.isActive())
+                    keyedAtEnd = station.link->keyed;
                 return !station.played.empty() && !station.window().Timer2.isActive() && !station.link->keyed;
             },
             8000))
             << station.heardInFull().join(u' ').toStdString();
         EXPECT_EQ(!station.dialogs.shown.isEmpty(), c.told)
             << station.dialogs.shown.join(u'\n').toStdString();
+        if (c.told) {
+            EXPECT_EQ(keyedAtEnd, false) << "a failed announcement releases as it ends, not a second later";
+        }
         const qsizetype calls = station.link->calls.size();
         EXPECT_TRUE(Station::waitFor([&] { return station.link->calls.size() > calls; }, 1500))
             << "released again every second";
