@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Form1.h"
 
+#include "AppLog.h"
 #include "Clock.h"
 #include "Controls.h"
 #include "Dialogs.h"
@@ -153,7 +154,11 @@ void Form1::hora_rf_Click() {
 // Compared exactly: no trimming, case counts, and a longer sequence that holds the code
 // does not match.
 void Form1::EchoLink_DTMFString(const QString& text) {
-    if (text == ui_->DTMFTime->text())
+    const bool matches = text == ui_->DTMFTime->text();
+    // So that an operator can tell a request that was not heard from one that did not match.
+    qCInfo(lcApp).noquote() << "DTMF heard:" << text
+                            << (matches ? "(matches DTMFTIME)" : "(does not match DTMFTIME)");
+    if (matches)
         announcer_->SayAudioTimeForDtmf();
 }
 

@@ -81,6 +81,15 @@ tree=$(seconds cmake --build build)
     printf '| nothing changed | %.3f | whole tree, nothing changed | %.3f | %.2f |\n' "$none" "$tree" "$(ratio "$none" "$tree")"
 } >>"$out"
 
+{
+    echo
+    echo "DTMF talk-off"
+    echo
+    echo "| speech | false digits |"
+    echo "|---|---|"
+    bash bench/talkoff.sh 120
+} >>"$out"
+
 wait "$idle"
 cat "$work/idle.md" >>"$out"
 # After the idle run, which must not hear the sound server's work.

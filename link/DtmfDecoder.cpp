@@ -14,6 +14,9 @@ namespace {
 constexpr std::size_t ChunkSamples = 40;
 // The DC blocker's pole: a corner near 6 Hz, far below the lowest DTMF tone.
 constexpr float DcPole = 0.995f;
+// Longer than the detector's two blocks of 12.75 ms a lost tone takes to be found again,
+// shorter than the 40 ms pause between two presses of one key that must be heard as two.
+constexpr std::int64_t DropoutSamples = 30 * DtmfDecoder::SampleRate / 1000;
 constexpr std::int64_t NoDeadline = std::numeric_limits<std::int64_t>::max();
 
 bool isDtmfDigit(int code) {
@@ -43,6 +46,7 @@ void DtmfDecoder::restartDetector() {
     dtmf_rx_set_realtime_callback(detector_, &DtmfDecoder::onTone, this);
     dtmf_rx_parms(detector_, -1, options_.twistDb, options_.reverseTwistDb, options_.thresholdDbm0);
     tone_ = 0;
+    lastTone_ = 0;
     previousIn_ = 0.0f;
     previousOut_ = 0.0f;
 }
@@ -90,7 +94,7 @@ void DtmfDecoder::onTone(void* self, int code, int, int) {
     auto* decoder = static_cast<DtmfDecoder*>(self);
     if (code == 0) {
         if (decoder->tone_ != 0) {
-            decoder->tone_ = 0;
+            decoder->lastTone_ = std::exchange(decoder->tone_, char(0));
             decoder->lastToneEnd_ = decoder->chunkEnd_;
         }
         return;
@@ -99,7 +103,12 @@ void DtmfDecoder::onTone(void* self, int code, int, int) {
     // the same key still held.
     if (!isDtmfDigit(code) || code == decoder->tone_)
         return;
+    // A weak tone can drop out for a block of the detector; back so soon, it is the same key.
+    const bool dropout = code == decoder->lastTone_ && !decoder->digits_.isEmpty() &&
+                         decoder->chunkEnd_ - decoder->lastToneEnd_ <= DropoutSamples;
     decoder->tone_ = char(code);
+    if (dropout)
+        return;
     decoder->digits_.append(QLatin1Char(char(code)));
     if (decoder->digits_.size() >= MaxDigits && decoder->completed_)
         decoder->finishSequence(decoder->completed_);
@@ -120,6 +129,7 @@ void DtmfDecoder::setMuted(bool muted) {
     muted_ = muted;
     digits_.clear();
     tone_ = 0;
+    lastTone_ = 0;
     // Whatever the detector had half heard belongs to the audio that was skipped.
     if (!muted)
         restartDetector();

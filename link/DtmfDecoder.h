@@ -24,10 +24,11 @@ public:
     struct Options {
         int gapMs = DefaultGapMs; // negative counts as 0: each digit is a sequence of its own
         // Detector tuning; a negative twist, or a threshold at or below -99, keeps the detector's
-        // own value: 8 dB twist, 4 dB reverse twist, and a threshold that passes tones peaking
-        // above about -45 dBFS each.
-        int twistDb = -1;
-        int reverseTwistDb = -1;
+        // own value (8 dB twist, 4 dB reverse twist, and a threshold that passes tones peaking
+        // above about -45 dBFS each). The detector's own twist limits sit right on the 8 dB and
+        // 4 dB that a receiver must accept and lose keys there; these leave about 2 dB to spare.
+        int twistDb = 11;       // the high tone this much weaker than the low one
+        int reverseTwistDb = 7; // the high tone this much stronger
         int thresholdDbm0 = -99;
     };
 
@@ -61,6 +62,7 @@ private:
     QString digits_;
     QStringList* completed_ = nullptr; // where onTone puts sequences that reach MaxDigits
     char tone_ = 0;                    // the digit whose tone is on now, 0 for none
+    char lastTone_ = 0;                // the digit whose tone ended last
     std::int64_t now_ = 0;
     std::int64_t chunkEnd_ = 0; // the time onTone stamps on what it hears
     std::int64_t lastToneEnd_ = 0;

@@ -104,15 +104,15 @@ QByteArray hamlibSettings(const Rigctld& rig, const TempDir& dir) {
            file.toUtf8() + "\" ! wavparse\n";
 }
 
-// Start-up, a DTMF request answered over the air and released, and settings from Windows Notepad
-// read with every oddity logged.
+// Start-up, a DTMF request answered over the air and released, each sequence heard logged, and
+// settings from Windows Notepad read with every oddity logged.
 TEST(Program, AnswersDtmf) {
     Program program("\xEF\xBB\xBF[SETTINGS]\r\nVOLSET=loud\r\nFILELOCATION=" + QByteArray(300, 'x') +
                     "\r\n[AUDIO]\r\nSINK=fakesink sync=true\r\n");
     ASSERT_TRUE(program.start()) << program.errors().toStdString();
     EXPECT_EQ(program.line(), "INFO socket " + program.socketPath().toUtf8());
     EXPECT_EQ(program.line(), "PTT 0");
-    program.send("DTMF 123\n");
+    program.send("DTMF 12\nDTMF 123\n");
     EXPECT_EQ(program.line(), "PTT 1");
     QByteArray line;
     while ((line = program.line(15000)) == "PTT 1")
@@ -121,7 +121,8 @@ TEST(Program, AnswersDtmf) {
     EXPECT_EQ(program.line(1500), "PTT 0") << "and again every second while idle";
     const QString errors = program.errors();
     for (const char* logged :
-         {"VOLSET=loud cannot be used", "byte-order mark", "FILELOCATION is longer than 255"})
+         {"VOLSET=loud cannot be used", "byte-order mark", "FILELOCATION is longer than 255",
+          "DTMF heard: 12 (does not match DTMFTIME)", "DTMF heard: 123 (matches DTMFTIME)"})
         EXPECT_TRUE(errors.contains(QLatin1String(logged))) << logged << "\n" << errors.toStdString();
 }
 
