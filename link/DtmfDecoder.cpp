@@ -16,7 +16,7 @@ constexpr std::size_t ChunkSamples = 40;
 constexpr float DcPole = 0.995f;
 // Longer than the detector's two blocks of 12.75 ms a lost tone takes to be found again,
 // shorter than the 40 ms pause between two presses of one key that must be heard as two.
-constexpr std::int64_t DropoutSamples = 30 * DtmfDecoder::SampleRate / 1000;
+constexpr std::int64_t DropoutSamples = DtmfDecoder::SampleRate * 30 / 1000;
 constexpr std::int64_t NoDeadline = std::numeric_limits<std::int64_t>::max();
 
 bool isDtmfDigit(int code) {

@@ -18,7 +18,7 @@ fi
 # The text must occur exactly once in the file; \n stands for a line break.
 faults=$(
     cat <<'TABLE'
-schedule/ClockScheduler.cpp	quarter == QLatin1String("45:00")	quarter == QLatin1String("44:00")	quarter to the hour a minute early
+schedule/ClockScheduler.cpp	{0, 15, 30, 45}	{0, 15, 30, 44}	quarter to the hour a minute early
 schedule/ClockScheduler.cpp	p_.panel.HalfHour() == 1	p_.panel.HalfHour() >= 1	a greyed half-hour box announces
 schedule/ClockScheduler.cpp	LinkBusy().value_or(true)	LinkBusy().value_or(false)	an unreadable busy state counts as free
 schedule/ClockScheduler.cpp	hour % 12 == 0 ? 12 : hour % 12	hour % 12 == 0 ? 0 : hour % 12	12-hour form says 00 at noon
@@ -36,7 +36,7 @@ link/TransmitKeying.cpp	clipEnded && announceBusy == 0	clipEnded || announceBusy
 link/TransmitKeying.cpp	>= qint64(timeout_.seconds) * 1000	> qint64(timeout_.seconds) * 1000	transmit time-out one step late
 link/TransmitKeying.cpp	!keyedSinceMs_ && timeout_.seconds > 0	timeout_.seconds > 0	every key restarts the transmit time-out
 link/TransmitKeying.cpp	if (!keyedSinceMs_ && timeout_.seconds > 0)	if (!keyedSinceMs_ && timeout_.seconds >= 0)	TX_TIMEOUT=0 releases at once
-app/Form1.cpp	if (text == ui_->DTMFTime->text())	if (text.trimmed() == ui_->DTMFTime->text())	DTMF code matched with blanks trimmed
+app/Form1.cpp	const bool matches = text == ui_->DTMFTime->text();	const bool matches = text.trimmed() == ui_->DTMFTime->text();	DTMF code matched with blanks trimmed
 link/DtmfDecoder.cpp	SampleRate / 1000	SampleRate / 100	DTMF gap ten times too long
 link/LinkProtocol.cpp	if (content > MaxLineBytes)	if (content >= MaxLineBytes)	longest allowed line refused
 link/LinkProtocol.cpp	        line.chop(1);\n	\n	CR LF lines not understood
@@ -46,6 +46,11 @@ app/SettingsFile.cpp	whole < min || whole > max	whole <= min || whole > max	lowe
 app/Profile.cpp	firstCharacters(value, MaxValueCharacters)	firstCharacters(value, MaxValueCharacters + 1)	values cut one character late
 playback/GstGraph.cpp	hundredthsOfDb / 100.0	hundredthsOfDb / 10.0	volume in the wrong unit
 playback/GstGraph.cpp	        return duration_;	        return position_;	a finished clip does not read as ended
+schedule/ClockScheduler.cpp	nowMs - markMs <= MaxLateMs	nowMs - markMs <= 2 * MaxLateMs	a mark a minute old still announced
+schedule/ClockScheduler.cpp	        fromMs = std::max(fromMs, *lastMarkMs_);	        ;	a clock stepped back repeats a mark
+link/LinkFactory.cpp	const int lock = lockStation(socketPath(settings), error != nullptr ? error : &ignored);	const int lock = ::dup(0);	the hamlib back-end takes no station lock
+announce/Composer.cpp	    p_.keying.PttOff();\n    p_.state.AnnounceBusy = 0;	    p_.state.AnnounceBusy = 0;	a failed announcement left to the idle release
+link/DtmfDecoder.h	int twistDb = 11;	int twistDb = -1;	DTMF twist left at the detector's own limit
 TABLE
 )
 
