@@ -41,15 +41,14 @@ TEST(Soak, AWeekOfQuarterHours) {
         }
         station.link->busy = busyQuarter && intoQuarter < 5;
         station.window().Timer3_Timer();
+        const qsizetype length = station.ui().Check1->isChecked() ? 7 : 5;
         if (station.announcing()) {
             ++announced;
             EXPECT_EQ(intoQuarter, 0) << now.toString().toStdString();
-            const qsizetype length = station.ui().Check1->isChecked() ? 7 : 5;
             EXPECT_EQ(station.playOut().size(), length) << now.toString().toStdString();
             EXPECT_FALSE(station.link->keyed);
         }
         if (intoQuarter == 60 && random.bounded(8) == 0) {
-            const qsizetype length = station.ui().Check1->isChecked() ? 7 : 5;
             station.link->sendDtmf(u"123"_s);
             EXPECT_GE(station.playOut().size(), length - 1);
             EXPECT_FALSE(station.link->keyed);
