@@ -92,11 +92,22 @@ bool releaseTransmitter(const LinkSettings& settings, QString* error) {
         return true; // a link program releases the transmitter itself when its connection closes
     if (backend.compare(u"hamlib"_s, Qt::CaseInsensitive) == 0) {
 #ifdef TEMPOVOX_HAVE_HAMLIB
+        // A Tempovox that runs this station keys its transmitter as it should: a service whose
+        // start failed beside it must not cut its announcement short.
+        bool heldByAnother = false;
+        const int lock = lockStation(socketPath(settings), error, &heldByAnother);
+        if (lock < 0) {
+            if (heldByAnother)
+                qCInfo(lcLink).noquote() << *error + u": its transmitter is left to it"_s;
+            return heldByAnother;
+        }
         // Opening releases the transmitter, and so does the link's end; the busy line is no
         // concern of a release.
         LinkSettings releasing = settings;
         releasing.dcdType = BusyLine::None;
-        return HamlibLink::open(releasing, error) != nullptr;
+        const bool released = HamlibLink::open(releasing, error) != nullptr;
+        ::close(lock);
+        return released;
 #else
         *error = u"link back-end 'hamlib' is not built into this Tempovox"_s;
         return false;

@@ -172,7 +172,7 @@ void releaseLinksFromSignalHandler() {
     }
 }
 
-int lockStation(const QString& socketPath, QString* error) {
+int lockStation(const QString& socketPath, QString* error, bool* heldByAnother) {
     const QString full = QDir::cleanPath(QFileInfo(socketPath).absoluteFilePath());
     const QString folder = QFileInfo(full).path();
     if (!makeFolder(folder, error) || (folder == fallbackFolder() && !claimFolder(folder, error)))
@@ -183,6 +183,8 @@ int lockStation(const QString& socketPath, QString* error) {
     const int lock =
         ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        if (heldByAnother)
+            *heldByAnother = lock >= 0 && errno == EWOULDBLOCK;
         *error = errno == EWOULDBLOCK
                      ? u"another Tempovox already runs this station (%1 is held)"_s.arg(lockPath)
                      : u"cannot lock %1: %2"_s.arg(lockPath, systemError(errno));

@@ -15,8 +15,9 @@ QString defaultLinkSocketPath();
 
 // Takes the lock that lets one Tempovox alone run the station whose link socket is at
 // `socketPath`, whatever its link back-end: `<socketPath>.lock`, created with its folder when
-// missing. Returns the descriptor that holds it, or -1 with *error set.
-int lockStation(const QString& socketPath, QString* error);
+// missing. Returns the descriptor that holds it, or -1 with *error set and, given
+// `heldByAnother`, whether another program holds it.
+int lockStation(const QString& socketPath, QString* error, bool* heldByAnother = nullptr);
 
 // Tells every peer of every socket link "PTT 0" at once, and keeps them from being keyed again.
 // Async-signal-safe: for a signal that ends the process before the event loop could release the transmitter.

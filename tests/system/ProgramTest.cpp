@@ -170,7 +170,7 @@ TEST(Program, SignalsReleaseTheSocketPeers) {
 }
 
 // A rig keyed through hamlib is released whatever ends the program; after SIGKILL, by
-// `tempovox --release` as the service's stop runs it.
+// `tempovox --release` as the service's stop runs it, which leaves a running program's alone.
 TEST(Program, SignalsReleaseTheHamlibRig) {
     if (!Rigctld::available())
         GTEST_SKIP() << "no rigctld (Debian package libhamlib-utils)";
@@ -182,6 +182,10 @@ TEST(Program, SignalsReleaseTheHamlibRig) {
         program.launch(program.process);
         ASSERT_TRUE(QTest::qWaitFor([&] { return rig.ptt() == u"1"_s; }, 15000))
             << program.errors().toStdString();
+        QProcess beside; // as the service's stop runs it after a start refused beside this program
+        program.launch(beside, {u"--release"_s});
+        ASSERT_TRUE(beside.waitForFinished(10000));
+        EXPECT_EQ(rig.ptt(), u"1"_s) << "the running program's transmitter is left to it";
         ::kill(pid_t(program.process.processId()), signal);
         ASSERT_TRUE(program.process.waitForFinished(5000));
         if (end == Crash) {
