@@ -76,7 +76,7 @@ StationStatus WebStation::status() const {
     s.version = info_.version;
     s.language = info_.language;
     s.headless = info_.headless;
-    s.clock = QDateTime::currentDateTime();
+    s.clock = window_.now();
     s.keyed = window_.history.keyed();
     s.keyedSince =
         window_.history.transmitterSince().isValid() ? window_.history.transmitterSince() : started_;
@@ -175,7 +175,7 @@ StationSettings WebStation::settings() const {
 }
 
 StationCounters WebStation::counters() const {
-    StationCounters c = window_.history.counters(QDateTime::currentDateTime());
+    StationCounters c = window_.history.counters(window_.now());
     c.linkBusy = linkBusy().value_or(false);
     return c;
 }
