@@ -41,6 +41,12 @@ WebStation::WebStation(Form1& window, LogRing& log, Info info)
     connect(&window_.history, &AnnouncementHistory::changed, this, &StationModel::statusChanged);
     connect(&window_.history, &AnnouncementHistory::ended, this, &StationModel::announcementEnded);
     connect(&log_, &LogRing::lineAdded, this, &StationModel::logLineAdded);
+    if (window_.EchoLink) {
+        connect(window_.EchoLink.get(), &Link::StateChanged, this, [this] {
+            busyReadMs_ = -1; // read afresh
+            Q_EMIT statusChanged();
+        });
+    }
     connect(ui.V1, &QScrollBar::valueChanged, this, &StationModel::statusChanged);
     connect(ui.V2, &QScrollBar::valueChanged, this, &StationModel::statusChanged);
 

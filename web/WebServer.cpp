@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHttpServerRequest>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrlQuery>
@@ -209,6 +210,17 @@ QByteArray allowed(QHttpServerRequest::Methods methods) {
     return names.join(", ");
 }
 
+QLoggingCategory::CategoryFilter previousFilter = nullptr;
+
+// The server library warns once per refused upgrade or unreadable request: any client could
+// fill the log with them. Its refusals are answered here instead.
+void quietServerLibrary(QLoggingCategory* category) {
+    if (previousFilter)
+        previousFilter(category);
+    if (qstrncmp(category->categoryName(), "qt.httpserver", 13) == 0)
+        category->setEnabled(QtWarningMsg, false);
+}
+
 } // namespace
 
 struct WebServer::Answer {
@@ -283,6 +295,11 @@ WebServer::WebServer(StationModel& station, WebServerOptions options, QObject* p
     , options_(std::move(options)) {
     // The page's files sit in a static library, whose resources are not registered by themselves.
     Q_INIT_RESOURCE(page);
+    static const bool quiet = [] {
+        previousFilter = QLoggingCategory::installFilter(quietServerLibrary);
+        return true;
+    }();
+    Q_UNUSED(quiet);
     for (QString& host : options_.hosts)
         host = host.trimmed().toLower();
 
