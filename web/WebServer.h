@@ -51,6 +51,8 @@ private:
     struct Answer;
 
     Answer route(const QHttpServerRequest& request, QTcpSocket* socket, bool* streaming);
+    Answer respond(int route, const QString& file, const QHttpServerRequest& request, QTcpSocket* socket,
+                   bool* streaming);
     void send(QTcpSocket* socket, const Answer& answer, bool close);
     void startStream(QTcpSocket* socket);
     void broadcast(const QByteArray& event);
