@@ -194,7 +194,8 @@ int latency(int count) {
 
 // Idle with 0, 1 and 50 pages open: each page costs an event a second, the clock.
 int idle(int seconds) {
-    std::printf("\n| pages open | CPU s | %% of one core | wake-ups/s | RSS MB |\n|---|---|---|---|---|\n");
+    std::printf("\n| pages open | CPU s | %% of one core | wake-ups/s | of which waited | RSS MB |\n"
+                "|---|---|---|---|---|---|\n");
     for (const int pages : {0, 1, 50}) {
         PageRun page;
         std::vector<std::unique_ptr<Page>> open;
@@ -208,10 +209,10 @@ int idle(int seconds) {
             QTest::qWait(500);
         const e2e::Usage to = e2e::usageOf(page.run.processId());
         const double cpu = to.cpuSeconds - from.cpuSeconds;
-        std::printf("| %d | %.3f | %.3f | %.1f | %.1f |\n", pages, cpu,
-                    100.0 * cpu * 1000.0 / double(timer.elapsed()),
-                    double(to.switches - from.switches) * 1000.0 / double(timer.elapsed()),
-                    double(to.rssKb) / 1024.0);
+        const double ms = double(timer.elapsed());
+        std::printf("| %d | %.3f | %.3f | %.1f | %.1f | %.1f |\n", pages, cpu, 100.0 * cpu * 1000.0 / ms,
+                    double(to.switches - from.switches) * 1000.0 / ms,
+                    double(to.voluntary - from.voluntary) * 1000.0 / ms, double(to.rssKb) / 1024.0);
     }
     return 0;
 }

@@ -367,7 +367,8 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
 }
 
 void WebServer::missingHandler(const QHttpServerRequest&, QTcpSocket* socket) {
-    // Reached only by a protocol upgrade: this server offers none.
+    // The library's own fallback: every request is taken above, so this answers only what the
+    // library sets aside itself, a protocol upgrade.
     if (Connection* connection = connectionOf(socket); connection && !connection->closing) {
         connection->closing = true;
         send(socket, Answer::error(400, QStringLiteral("protocol upgrades are not offered")), true);

@@ -27,8 +27,13 @@ Usage usageOf(qint64 pid) {
         if (!taskStatus.open(QIODevice::ReadOnly))
             continue;
         for (const QByteArray& line : taskStatus.readAll().split('\n')) {
-            if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
-                u.switches += line.mid(line.indexOf(':') + 1).trimmed().toLong();
+            const long count = line.mid(line.indexOf(':') + 1).trimmed().toLong();
+            if (line.startsWith("voluntary_ctxt_switches:")) {
+                u.switches += count;
+                u.voluntary += count;
+            } else if (line.startsWith("nonvoluntary_ctxt_switches:")) {
+                u.switches += count;
+            }
         }
     }
     return u;

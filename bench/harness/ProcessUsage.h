@@ -9,7 +9,8 @@ namespace e2e {
 struct Usage {
     double cpuSeconds = 0;
     long rssKb = 0;
-    long switches = 0; // context switches of all its threads: each wake-up costs at least one
+    long switches = 0;  // context switches of all its threads: each wake-up costs at least one
+    long voluntary = 0; // of those, the ones where a thread waited; the rest were preempted
 };
 
 Usage usageOf(qint64 pid);
