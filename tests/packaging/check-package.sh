@@ -61,5 +61,8 @@ wait "$pid" || fail "exit status $? after SIGTERM"
 wait "$peer"
 grep -qx 'PTT 1' "$scratch/replies" || fail "DTMF 123 did not key the transmitter: $(cat "$scratch/replies")"
 [[ $(tail -n 1 "$scratch/replies") == 'PTT 0' ]] || fail "not released on SIGTERM: $(tail -n 2 "$scratch/replies")"
-[[ ! -s $scratch/stderr ]] || fail "the program complained: $(cat "$scratch/stderr")"
+# Beside the station page's address and the DTMF sequence it heard, nothing.
+complaints=$(grep -v -e '^tempovox: station page ' -e '^tempovox.app: DTMF sequence 123 heard: the time request$' \
+    "$scratch/stderr" || true)
+[[ -z $complaints ]] || fail "the program complained: $complaints"
 ((failures == 0)) && echo "package checks passed" || exit 1
