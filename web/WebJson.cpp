@@ -98,7 +98,15 @@ QByteArray WebJson::metrics(const StationCounters& c, bool keyed) {
     out += "tempovox_up 1\n";
     family(out, "tempovox_announcements_total", "counter",
            "Announcements since start, by cause and outcome.");
-    for (auto it = c.announcements.cbegin(); it != c.announcements.cend(); ++it)
+    // Every cause and outcome from the start, at 0 until it happens, so that a rate over the
+    // first one is not lost.
+    QMap<QPair<QString, QString>, qint64> counts = c.announcements;
+    for (const char* cause : {"schedule", "dtmf", "button", "page"}) {
+        for (const char* outcome : {"played", "skipped-busy", "failed", "tx-timeout", "stopped"})
+            counts.insert({QString::fromLatin1(cause), QString::fromLatin1(outcome)},
+                          c.announcements.value({QString::fromLatin1(cause), QString::fromLatin1(outcome)}));
+    }
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
         out += "tempovox_announcements_total{cause=\"" + label(it.key().first) + "\",outcome=\"" +
                label(it.key().second) + "\"} " + QByteArray::number(it.value()) + '\n';
     family(out, "tempovox_transmitter_keyed_seconds_total", "counter",

@@ -3,6 +3,7 @@
 #include "PlatformSettings.h"
 #include "Profile.h"
 #include "Station.h"
+#include "WebJson.h"
 #include "WebStation.h"
 
 #include <QDir>
@@ -149,6 +150,12 @@ TEST(StationPage, StatusAndHistoryTellWhatIsSaid) {
     EXPECT_EQ(page.web.status().next->clips,
               QStringList({u"DingDong.wav"_s, u"TheTimeIs.wav"_s, u"14.wav"_s, u"30.wav"_s, u"Blank.wav"_s}));
     EXPECT_EQ(heard.mid(1), QStringList({u"TheTimeIs.wav"_s, u"14.wav"_s, u"15.wav"_s, u"Blank.wav"_s}));
+    // The metrics count it, and every other cause and outcome from 0.
+    const QByteArray metrics = WebJson::metrics(page.web.counters(), false);
+    EXPECT_TRUE(metrics.contains("\ntempovox_announcements_total{cause=\"page\",outcome=\"played\"} 1\n"));
+    EXPECT_TRUE(metrics.contains("\ntempovox_announcements_total{cause=\"dtmf\",outcome=\"failed\"} 0\n"));
+    EXPECT_TRUE(metrics.contains("\ntempovox_last_announcement_heard_timestamp_seconds " +
+                                 QByteArray::number(page.station.clock.time.toSecsSinceEpoch()) + '\n'));
 
     PageStation none({.settings = {u"QUARTERHOUR=0"_s, u"HALFHOUR=0"_s, u"ONHOUR=2"_s}});
     EXPECT_FALSE(none.web.status().next.has_value());
