@@ -202,33 +202,6 @@
     </message>
 </context>
 <context>
-    <name>sobre_adicional</name>
-    <message>
-        <source>Sobre</source>
-        <translation>About</translation>
-    </message>
-    <message>
-        <source>Versão 1.0  Revisão 0  -  2/2009</source>
-        <translation>Version 1.0  Revision 0  -  2/2009</translation>
-    </message>
-    <message>
-        <source>Criação de:</source>
-        <translation>Made by:</translation>
-    </message>
-    <message>
-        <source>Retornar</source>
-        <translation>Back</translation>
-    </message>
-    <message>
-        <source>Visitar página  Equipe Tempovox</source>
-        <translation>Visit page  Equipe Tempovox</translation>
-    </message>
-    <message>
-        <source>Visitar página  Vozes Tempovox</source>
-        <translation>Visit page  Vozes Tempovox</translation>
-    </message>
-</context>
-<context>
     <name>Web</name>
     <message>
         <source>Agora</source>
@@ -521,6 +494,33 @@
     <message>
         <source>Sem contato com a estação; tentando de novo…</source>
         <translation>Lost contact with the station; trying again…</translation>
+    </message>
+</context>
+<context>
+    <name>sobre_adicional</name>
+    <message>
+        <source>Sobre</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Versão 1.0  Revisão 0  -  2/2009</source>
+        <translation>Version 1.0  Revision 0  -  2/2009</translation>
+    </message>
+    <message>
+        <source>Criação de:</source>
+        <translation>Made by:</translation>
+    </message>
+    <message>
+        <source>Retornar</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>Visitar página  Equipe Tempovox</source>
+        <translation>Visit page  Equipe Tempovox</translation>
+    </message>
+    <message>
+        <source>Visitar página  Vozes Tempovox</source>
+        <translation>Visit page  Vozes Tempovox</translation>
     </message>
 </context>
 </TS>

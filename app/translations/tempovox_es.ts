@@ -202,33 +202,6 @@
     </message>
 </context>
 <context>
-    <name>sobre_adicional</name>
-    <message>
-        <source>Sobre</source>
-        <translation>Acerca de</translation>
-    </message>
-    <message>
-        <source>Versão 1.0  Revisão 0  -  2/2009</source>
-        <translation>Versión 1.0  Revisión 0  -  2/2009</translation>
-    </message>
-    <message>
-        <source>Criação de:</source>
-        <translation>Creado por:</translation>
-    </message>
-    <message>
-        <source>Retornar</source>
-        <translation>Volver</translation>
-    </message>
-    <message>
-        <source>Visitar página  Equipe Tempovox</source>
-        <translation>Visitar página  Equipe Tempovox</translation>
-    </message>
-    <message>
-        <source>Visitar página  Vozes Tempovox</source>
-        <translation>Visitar página  Vozes Tempovox</translation>
-    </message>
-</context>
-<context>
     <name>Web</name>
     <message>
         <source>Agora</source>
@@ -521,6 +494,33 @@
     <message>
         <source>Sem contato com a estação; tentando de novo…</source>
         <translation>Sin contacto con la estación; reintentando…</translation>
+    </message>
+</context>
+<context>
+    <name>sobre_adicional</name>
+    <message>
+        <source>Sobre</source>
+        <translation>Acerca de</translation>
+    </message>
+    <message>
+        <source>Versão 1.0  Revisão 0  -  2/2009</source>
+        <translation>Versión 1.0  Revisión 0  -  2/2009</translation>
+    </message>
+    <message>
+        <source>Criação de:</source>
+        <translation>Creado por:</translation>
+    </message>
+    <message>
+        <source>Retornar</source>
+        <translation>Volver</translation>
+    </message>
+    <message>
+        <source>Visitar página  Equipe Tempovox</source>
+        <translation>Visitar página  Equipe Tempovox</translation>
+    </message>
+    <message>
+        <source>Visitar página  Vozes Tempovox</source>
+        <translation>Visitar página  Vozes Tempovox</translation>
     </message>
 </context>
 </TS>
