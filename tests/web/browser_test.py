@@ -60,7 +60,7 @@ class Station:
         env = dict(os.environ, XDG_CONFIG_HOME=self.config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM='offscreen')
         self.errors = []
         self.address = queue.Queue()
-        self.process = subprocess.Popen([binary, '--headless'], env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([binary, '--headless'], env=env, cwd=scratch, stdin=subprocess.DEVNULL,
                                         stderr=subprocess.PIPE, text=True)
         threading.Thread(target=self._read_errors, daemon=True).start()
         self.url = self.address.get(timeout=15)
@@ -257,23 +257,32 @@ def security_checks(checks, station, driver):
 
 
 def screenshots(binary, folder):
-    """The page at desktop and phone width, during an announcement, with a few in the history."""
+    """The page at desktop and phone width during an announcement, with a few in the history.
+    The voice folder is relative and the link has a name, so that no path of this machine shows."""
     with tempfile.TemporaryDirectory(prefix='tempovox-') as scratch:
-        station = Station(binary, scratch, '[LINK]\nINFO=PY2TVX repeater, 145.390 MHz\n')
+        os.makedirs(os.path.join(scratch, 'voices'))
+        os.symlink(os.path.join(os.path.dirname(os.path.abspath(binary)), 'WavFiles', 'brasil'),
+                   os.path.join(scratch, 'voices', 'brasil'))
+        station = Station(binary, scratch, '[SETTINGS]\nFILELOCATION=voices/brasil/\nOPTION3=False\nOPTION4=False\n'
+                          'OPTION7=False\nOPTION8=False\nOPTION10=False\nVOLSET=-600\n'
+                          '[LINK]\nINFO=PY2TVX repeater, 145.390 MHz\n')
         try:
-            for command in ('DTMF 9#', 'DTMF 123'):
-                station.send(command)
-                time.sleep(1)
-            station.peer_waits_for('PTT 0', 20)
+            station.send('DTMF 9#')
             station.send('DTMF 123')
+            station.peer_waits_for('PTT 1', 5)
+            station.peer_waits_for('PTT 0', 20)
             for width, name in ((1280, 'web-desktop.png'), (390, 'web-phone.png')):
                 driver = browser(width)
                 try:
                     driver.get(station.url)
-                    time.sleep(1.5)
+                    time.sleep(1)
                     height = driver.execute_script('return document.documentElement.scrollHeight')
-                    driver.set_window_size(width, height)
+                    driver.set_window_size(width, height + 40)
+                    driver.find_element(By.ID, 'announce-now').click()
+                    station.peer_waits_for('PTT 1', 5)
+                    time.sleep(1.5)
                     driver.save_screenshot(os.path.join(folder, name))
+                    station.peer_waits_for('PTT 0', 20)
                 finally:
                     driver.quit()
         finally:
