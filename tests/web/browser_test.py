@@ -6,6 +6,7 @@
     browser_test.py TEMPOVOX --screenshots DIR    web-desktop.png and web-phone.png into DIR
 """
 import http.client
+import json
 import os
 import queue
 import re
@@ -22,6 +23,7 @@ from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 STEMS = ['Blank', 'DingDong', 'DingDong2', 'GoodMorning', 'GoodEvening', 'GoodAfternoon', 'TheTimeIs',
@@ -99,13 +101,16 @@ class Station:
                 break
         return False
 
-    def request(self, method, path, headers):
+    def request(self, method, path, headers, body=None):
         connection = http.client.HTTPConnection('127.0.0.1', self.port, timeout=5)
-        connection.request(method, path, headers=headers)
+        if body is not None:
+            headers = dict(headers, **{'Content-Type': 'application/json'})
+            body = json.dumps(body)
+        connection.request(method, path, body=body, headers=headers)
         answer = connection.getresponse()
-        answer.read()
+        data = answer.read()
         connection.close()
-        return answer.status
+        return answer.status, json.loads(data) if data.startswith(b'{') else None
 
     def stop(self):
         self.process.terminate()
@@ -218,8 +223,6 @@ def form_checks(checks, station, driver):
     checks.wait('the form is filled', driver, lambda: field('DTMFTIME').get_attribute('value') == '123', 5)
     greyed = driver.execute_script('return [...document.querySelectorAll("#settings-form input:disabled")]'
                                    '.map((i) => i.type === "radio" ? i.value : i.name)')
-    status = station.request('GET', '/api/settings', {'Authorization': 'Bearer ' + station.token})
-    checks.check('settings readable with the token', status == 200, status)
     code = field('DTMFTIME')
     code.clear()
     code.send_keys('4567')
@@ -233,6 +236,20 @@ def form_checks(checks, station, driver):
         checks.check(f'Tempovox.ini holds {line}', line in written, written)
     checks.check('the window greys the other languages', {'OPTION8', 'OPTION10'} <= set(greyed), greyed)
 
+    # A change made elsewhere (the window, another page) shows at once.
+    bearer = {'Authorization': 'Bearer ' + station.token}
+    station.request('PUT', '/api/settings', bearer, {'values': {'DTMFTIME': '777'}})
+    station.request('PUT', '/api/playback', bearer, {'volume': -1500, 'speed': 150})
+    checks.wait('settings changed elsewhere show on the page', driver,
+                lambda: field('DTMFTIME').get_attribute('value') == '777', 3)
+    checks.wait('volume and speed changed elsewhere show on the page', driver,
+                lambda: [driver.find_element(By.ID, i).get_attribute('value') for i in ('volume', 'speed')] ==
+                ['-1500', '150'], 3)
+    # And the keyboard moves a slider on the station.
+    driver.find_element(By.ID, 'speed').send_keys(Keys.ARROW_RIGHT)
+    speed = lambda: station.request('GET', '/api/status', bearer)[1]['speed']
+    checks.wait('an arrow key on the speed slider reaches the station', driver, lambda: speed() == 151, 3)
+
 
 def security_checks(checks, station, driver):
     bearer = {'Authorization': 'Bearer ' + station.token}
@@ -245,7 +262,7 @@ def security_checks(checks, station, driver):
         ('the same Origin', 'GET', '/api/status', dict(cookie, Origin=f'http://{host}'), (200,)),
     ]
     for name, method, path, headers, expected in cases:
-        status = station.request(method, path, headers)
+        status, _ = station.request(method, path, headers)
         checks.check(f'{name} is answered {list(expected)[:1]}', status in expected, status)
     checks.check('nothing is announced for a foreign page', not station.peer_waits_for('PTT 1', 1.5))
 

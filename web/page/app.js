@@ -9,6 +9,7 @@ import {renderSettings, setClock, setUpSettings} from './settings.js';
 const $ = (id) => document.getElementById(id);
 let events = null;
 let refused = false;
+let lost = false; // the stream broke since the lists were read
 
 function showRefused() {
     refused = true;
@@ -100,7 +101,6 @@ function listen() {
     on('announcement', addHistory);
     on('log', addLog);
     on('settings', renderSettings);
-    let lost = false;
     events.addEventListener('open', () => {
         $('connection').hidden = true;
         if (lost)

@@ -44,7 +44,7 @@ export function renderStatus(status) {
     const next = status.next;
     setText($('next-at'), next ? next.text || wallTime(next.at).slice(0, 5) : '--:--');
     setText($('next-in'), next ? t('next-in', countdown((Date.parse(next.at) - Date.parse(status.clock)) / 1000)) : t('next-none'));
-    setText($('next-clips'), next ? next.clips.map(stem).join(' · ') : '');
+    setText($('next-clips'), next ? (next.clips || []).map(stem).join(' · ') : '');
 
     renderLink(status.link);
     renderAnnouncement(status.announcement);
@@ -97,7 +97,7 @@ function historyRow(record, today) {
         outcome.append(reason);
     }
     cell(seconds(record.seconds || 0), 'number');
-    cell(record.clips.map(stem).join(' · '), 'clips');
+    cell((record.clips || []).map(stem).join(' · '), 'clips');
     return row;
 }
 
