@@ -44,8 +44,11 @@ void ClockScheduler::Timer3_Timer() {
     ShowTime();
 
     // A busy state that cannot be read counts as busy: never key over a link in use.
-    if (p_.link.LinkBusy().value_or(true))
+    if (p_.link.LinkBusy().value_or(true)) {
+        if (p_.skippedBusy && MarkDue(p_.clock.now()))
+            p_.skippedBusy();
         return;
+    }
 
     QDateTime at = p_.clock.now();
     if (MinutesAndSeconds(at) == QLatin1String("00:00") && p_.panel.OnHour() == 1)
@@ -58,6 +61,14 @@ void ClockScheduler::Timer3_Timer() {
     at = p_.clock.now();
     if (MinutesAndSeconds(at) == QLatin1String("30:00") && p_.panel.HalfHour() == 1)
         Trigger(at);
+}
+
+bool ClockScheduler::MarkDue(const QDateTime& at) const {
+    const QString mark = MinutesAndSeconds(at);
+    return (mark == QLatin1String("00:00") && p_.panel.OnHour() == 1) ||
+           ((mark == QLatin1String("15:00") || mark == QLatin1String("45:00")) &&
+            p_.panel.QuarterHour() == 1) ||
+           (mark == QLatin1String("30:00") && p_.panel.HalfHour() == 1);
 }
 
 void ClockScheduler::Trigger(const QDateTime& at) {

@@ -21,6 +21,7 @@ public:
         SchedulePanel& panel;
         Link& link;
         std::function<void()> sayAudioTime;
+        std::function<void()> skippedBusy = {}; // a mark held back because the link was busy
     };
 
     explicit ClockScheduler(Parts parts)
@@ -41,6 +42,7 @@ public:
     static QString TimeText(const QTime& time);
 
 private:
+    bool MarkDue(const QDateTime& at) const;
     // Starts the announcement unless this trigger already ran less than a minute ago: a wall
     // clock stepped back into the same second must not announce twice.
     void Trigger(const QDateTime& at);
