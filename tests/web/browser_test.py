@@ -62,7 +62,7 @@ class Station:
         env = dict(os.environ, XDG_CONFIG_HOME=self.config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM='offscreen')
         self.errors = []
         self.address = queue.Queue()
-        self.process = subprocess.Popen([binary, '--headless'], env=env, cwd=scratch, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([os.path.abspath(binary), '--headless'], env=env, cwd=scratch, stdin=subprocess.DEVNULL,
                                         stderr=subprocess.PIPE, text=True)
         threading.Thread(target=self._read_errors, daemon=True).start()
         self.url = self.address.get(timeout=15)
@@ -285,19 +285,24 @@ def screenshots(binary, folder):
                           '[LINK]\nINFO=PY2TVX repeater, 145.390 MHz\n')
         try:
             station.send('DTMF 9#')
-            station.send('DTMF 123')
-            station.peer_waits_for('PTT 1', 5)
-            station.peer_waits_for('PTT 0', 20)
-            for width, name in ((1280, 'web-desktop.png'), (390, 'web-phone.png')):
+            for _ in range(2):
+                station.send('DTMF 123')
+                station.peer_waits_for('PTT 1', 5)
+                station.peer_waits_for('PTT 0', 20)
+            # The whole page on a desktop; on a phone, the first screen, which is what is looked at.
+            for width, height, name in ((1280, None, 'web-desktop.png'), (390, 844, 'web-phone.png')):
                 driver = browser(width)
+                viewport = lambda h: driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {
+                    'width': width, 'height': h, 'deviceScaleFactor': 1, 'mobile': width < 600})
                 try:
+                    viewport(height or 900)
                     driver.get(station.url)
-                    time.sleep(1)
-                    height = driver.execute_script('return document.documentElement.scrollHeight')
-                    driver.set_window_size(width, height + 40)
                     driver.find_element(By.ID, 'announce-now').click()
                     station.peer_waits_for('PTT 1', 5)
                     time.sleep(1.5)
+                    if not height:
+                        viewport(driver.execute_script('return document.documentElement.scrollHeight'))
+                        time.sleep(0.3)
                     driver.save_screenshot(os.path.join(folder, name))
                     station.peer_waits_for('PTT 0', 20)
                 finally:
