@@ -2,7 +2,7 @@
 #include "AnnouncementHistory.h"
 
 void AnnouncementHistory::begin(const QString& cause, const QDateTime& now) {
-    end(QStringLiteral("stopped"), QStringLiteral("another announcement started"), now);
+    end(QStringLiteral("stopped"), {}, now);
     open_ = AnnouncementRecord{now, cause, {}, {}, {}, 0};
     Q_EMIT changed();
 }

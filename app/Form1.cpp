@@ -57,10 +57,10 @@ Form1::Form1(Form1Services services, QWidget* parent)
     // The progress display follows a clip only while one plays: between announcements nothing wakes.
     player.started = [this] {
         Timer1.start();
-        // Told again when the operator moves the clip; it is heard once.
+        // Counted once the refresh sees it play: the chain starts some clips again at once.
         if (lastStarted_.lock() != player.GraphControl) {
             lastStarted_ = player.GraphControl;
-            history.clipHeard(QFileInfo(announcement.ClipPath).fileName());
+            startedClip_ = QFileInfo(announcement.ClipPath).fileName();
         }
     };
     panel_->pttShown = [this](bool on) {
@@ -111,9 +111,7 @@ bool Form1::Form_Load() {
         TransmitTimeout{services_.txTimeoutSeconds, [this] { return services_.clock.monotonicMs(); },
                         [this] {
                             composer_->EndAnnouncement();
-                            history.end(QStringLiteral("tx-timeout"),
-                                        QStringLiteral("keyed for over %1 s").arg(services_.txTimeoutSeconds),
-                                        now());
+                            history.end(QStringLiteral("tx-timeout"), {}, now());
                         }});
     composer_ = std::make_unique<Composer>(Composer::Parts{announcement, *panel_, player, *panel_, *keying_,
                                                            services_.programFolder, services_.voicesHelp});
@@ -148,6 +146,11 @@ bool Form1::Form_Load() {
 
 void Form1::Timer1_Timer() {
     RefreshProgress(player, *panel_);
+    if (!startedClip_.isEmpty() && player.GraphPosition && lastStarted_.lock() == player.GraphControl &&
+        player.GraphPosition->CurrentPosition().value_or(0) > 0) {
+        history.clipHeard(startedClip_);
+        startedClip_.clear();
+    }
     // Nothing left to follow until the next clip starts. A clip whose output failed stands still
     // until the watchdog clears it, and the refresh stops then.
     if (!player.GraphPosition || panel_->ClipEnded())
@@ -178,7 +181,7 @@ void Form1::Announce(const QString& cause) {
 
 void Form1::releaseNow() {
     composer_->EndAnnouncement();
-    history.end(QStringLiteral("stopped"), QStringLiteral("released"), now());
+    history.end(QStringLiteral("stopped"), {}, now());
 }
 
 QDateTime Form1::now() const {

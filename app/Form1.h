@@ -76,6 +76,8 @@ public:
     // The station page's announce now and release now.
     void announceFromPage();
     void releaseNow();
+    // The station's clock.
+    QDateTime now() const;
     // The closing question answered Yes: release the transmitter and end. SIGTERM and SIGINT
     // end the program this way too.
     void ConfirmedExit();
@@ -104,10 +106,10 @@ protected:
 
 private:
     void Announce(const QString& cause);
-    QDateTime now() const;
 
     Form1Services services_;
-    std::weak_ptr<MediaControl> lastStarted_; // the clip last counted as heard
+    std::weak_ptr<MediaControl> lastStarted_; // the clip started last ...
+    QString startedClip_;                     // ... and its file name, until it is heard
     std::unique_ptr<Ui::Form1> ui_;
     std::unique_ptr<MainWindowPanel> panel_;
     std::unique_ptr<TransmitKeying> keying_;

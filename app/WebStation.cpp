@@ -41,6 +41,12 @@ WebStation::WebStation(Form1& window, LogRing& log, Info info)
     connect(&window_.history, &AnnouncementHistory::changed, this, &StationModel::statusChanged);
     connect(&window_.history, &AnnouncementHistory::ended, this, &StationModel::announcementEnded);
     connect(&log_, &LogRing::lineAdded, this, &StationModel::logLineAdded);
+    if (window_.EchoLink) {
+        connect(window_.EchoLink.get(), &Link::StateChanged, this, [this] {
+            busyReadMs_ = -1; // read afresh
+            Q_EMIT statusChanged();
+        });
+    }
     connect(ui.V1, &QScrollBar::valueChanged, this, &StationModel::statusChanged);
     connect(ui.V2, &QScrollBar::valueChanged, this, &StationModel::statusChanged);
 
@@ -76,7 +82,7 @@ StationStatus WebStation::status() const {
     s.version = info_.version;
     s.language = info_.language;
     s.headless = info_.headless;
-    s.clock = QDateTime::currentDateTime();
+    s.clock = window_.now();
     s.keyed = window_.history.keyed();
     s.keyedSince =
         window_.history.transmitterSince().isValid() ? window_.history.transmitterSince() : started_;
@@ -175,7 +181,7 @@ StationSettings WebStation::settings() const {
 }
 
 StationCounters WebStation::counters() const {
-    StationCounters c = window_.history.counters(QDateTime::currentDateTime());
+    StationCounters c = window_.history.counters(window_.now());
     c.linkBusy = linkBusy().value_or(false);
     return c;
 }

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHttpServerRequest>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrlQuery>
@@ -209,6 +210,17 @@ QByteArray allowed(QHttpServerRequest::Methods methods) {
     return names.join(", ");
 }
 
+QLoggingCategory::CategoryFilter previousFilter = nullptr;
+
+// The server library warns once per refused upgrade or unreadable request: any client could
+// fill the log with them. Its refusals are answered here instead.
+void quietServerLibrary(QLoggingCategory* category) {
+    if (previousFilter)
+        previousFilter(category);
+    if (qstrncmp(category->categoryName(), "qt.httpserver", 13) == 0)
+        category->setEnabled(QtWarningMsg, false);
+}
+
 } // namespace
 
 struct WebServer::Answer {
@@ -241,9 +253,10 @@ struct WebServer::Answer {
 
 class WebServer::Listener : public QTcpServer {
 public:
-    Listener(const WebServerOptions& options, QObject* parent)
-        : QTcpServer(parent)
-        , options_(options) {}
+    Listener(const WebServerOptions& options, WebServer* server)
+        : QTcpServer(server)
+        , options_(options)
+        , server_(server) {}
 
 protected:
     void incomingConnection(qintptr descriptor) override {
@@ -261,24 +274,18 @@ protected:
         // Room for one request too many, so that an oversized one is seen and refused.
         socket->setReadBufferSize(options_.maxRequestBytes + 1);
         // Connected before the server library's own handler, so it sees every byte first.
-        connect(socket, &QTcpSocket::readyRead, connection,
-                [socket, connection, limit = options_.maxRequestBytes] {
-                    connection->requestBytes += socket->bytesAvailable();
-                    if (connection->requestBytes <= limit || connection->closing)
-                        return;
-                    connection->closing = true;
-                    const QByteArray body = R"({"error":"request too large"})";
-                    socket->write("HTTP/1.1 413 Content Too Large\r\nContent-Type: " + JsonType +
-                                  "\r\nConnection: close\r\nContent-Length: " +
-                                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                    closeSoon(socket);
-                });
+        connect(socket, &QTcpSocket::readyRead, connection, [this, socket, connection] {
+            connection->requestBytes += socket->bytesAvailable();
+            if (connection->requestBytes > options_.maxRequestBytes && !connection->closing)
+                server_->send(socket, Answer::error(413, QStringLiteral("request too large")), true);
+        });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         addPendingConnection(socket);
     }
 
 private:
     const WebServerOptions& options_;
+    WebServer* server_;
     int live_ = 0;
 };
 
@@ -288,6 +295,11 @@ WebServer::WebServer(StationModel& station, WebServerOptions options, QObject* p
     , options_(std::move(options)) {
     // The page's files sit in a static library, whose resources are not registered by themselves.
     Q_INIT_RESOURCE(page);
+    static const bool quiet = [] {
+        previousFilter = QLoggingCategory::installFilter(quietServerLibrary);
+        return true;
+    }();
+    Q_UNUSED(quiet);
     for (QString& host : options_.hosts)
         host = host.trimmed().toLower();
 
@@ -377,6 +389,9 @@ WebServer::Answer WebServer::route(const QHttpServerRequest& request, QTcpSocket
         return Answer::error(403, QStringLiteral("this station does not answer to the host name %1; "
                                                  "list it in [WEB] HOSTS")
                                       .arg(QString::fromLatin1(host.left(100))));
+
+    if (!header(request, "upgrade").isEmpty())
+        return Answer::error(400, QStringLiteral("protocol upgrades are not offered"));
 
     const QString path = request.url().path();
     const Method method = request.method();
