@@ -2,6 +2,7 @@
 #include "PageTexts.h"
 
 #include <QCoreApplication>
+#include <QTranslator>
 
 namespace {
 
@@ -95,5 +96,18 @@ QJsonObject pageTexts() {
     QJsonObject texts;
     for (const Text& text : Texts)
         texts.insert(QLatin1String(text.key), QCoreApplication::translate("Web", text.source));
+    return texts;
+}
+
+QJsonObject pageTexts(const QString& language) {
+    QTranslator translator;
+    const bool translated = (language == QLatin1String("en") || language == QLatin1String("es")) &&
+                            translator.load(QStringLiteral(":/i18n/tempovox_") + language);
+    QJsonObject texts;
+    for (const Text& text : Texts) {
+        const QString translation = translated ? translator.translate("Web", text.source) : QString();
+        texts.insert(QLatin1String(text.key),
+                     translation.isEmpty() ? QString::fromUtf8(text.source) : translation);
+    }
     return texts;
 }
