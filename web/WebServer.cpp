@@ -579,6 +579,9 @@ WebServer::Answer WebServer::route(const QHttpServerRequest& request, QTcpSocket
 }
 
 void WebServer::send(QTcpSocket* socket, const Answer& answer, bool close) {
+    // A client that hung up while its answer was held back gets none.
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
     QByteArray out =
         "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reasonPhrase(answer.status) + "\r\n";
     if (!answer.type.isEmpty())
@@ -628,6 +631,8 @@ void WebServer::broadcast(const QByteArray& data) {
             continue;
         }
         socket->write(data);
+        // Written now, in this wake-up, rather than one more wake-up per page to flush it.
+        socket->flush();
     }
 }
 
