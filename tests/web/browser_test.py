@@ -236,12 +236,24 @@ def form_checks(checks, station, driver):
         checks.check(f'Tempovox.ini holds {line}', line in written, written)
     checks.check('the window greys the other languages', {'OPTION8', 'OPTION10'} <= set(greyed), greyed)
 
-    # A change made elsewhere (the window, another page) shows at once.
+    # A value the window cannot take (a control character, which no key types) is refused with
+    # its reason, and the file keeps what it had.
+    driver.execute_script('arguments[0].value = "12\\u0001"; '
+                          'arguments[0].dispatchEvent(new Event("input", {bubbles: true}))', field('DTMFTIME'))
+    driver.find_element(By.ID, 'settings-save').click()
+    refused = lambda: driver.find_element(By.ID, 'settings-status').get_attribute('data-state') == 'error'
+    if checks.wait('a refused save says so', driver, refused, 5):
+        checks.check('and why', 'DTMFTIME' in text(driver, 'settings-status'), text(driver, 'settings-status'))
+    with open(station.ini_path()) as ini:
+        checks.check('and the file is unchanged', ini.read() == written)
+
+    # A change made elsewhere (the window, another page) shows at once, but not over a field the
+    # operator has changed and not saved.
     bearer = {'Authorization': 'Bearer ' + station.token}
-    station.request('PUT', '/api/settings', bearer, {'values': {'DTMFTIME': '777'}})
+    station.request('PUT', '/api/settings', bearer, {'values': {'DTMFTIME': '777', 'ONHOUR': '1'}})
     station.request('PUT', '/api/playback', bearer, {'volume': -1500, 'speed': 150})
-    checks.wait('settings changed elsewhere show on the page', driver,
-                lambda: field('DTMFTIME').get_attribute('value') == '777', 3)
+    checks.wait('settings changed elsewhere show on the page', driver, lambda: field('ONHOUR').is_selected(), 3)
+    checks.check('an unsaved field is kept', field('DTMFTIME').get_attribute('value') == '12\u0001')
     checks.wait('volume and speed changed elsewhere show on the page', driver,
                 lambda: [driver.find_element(By.ID, i).get_attribute('value') for i in ('volume', 'speed')] ==
                 ['-1500', '150'], 3)
