@@ -195,7 +195,7 @@ def page_checks(checks, station, driver):
     clock = lambda: text(driver, 'clock')
     if checks.wait('the clock shows the station time', driver, lambda: re.fullmatch(r'\d\d:\d\d:\d\d', clock()), 10):
         first = clock()
-        checks.wait('the clock ticks', driver, lambda: clock() != first, 3)
+        checks.wait('the clock ticks', driver, lambda: clock() != first, 5)
     checks.check('the page speaks the window language', driver.find_element(By.TAG_NAME, 'html').get_attribute('lang')
                  in ('pt', 'en', 'es'))
     checks.check('transmitter off at start', text(driver, 'transmitter').startswith('PTT OFF'), text(driver, 'transmitter'))
@@ -252,15 +252,15 @@ def form_checks(checks, station, driver):
     bearer = {'Authorization': 'Bearer ' + station.token}
     station.request('PUT', '/api/settings', bearer, {'values': {'DTMFTIME': '777', 'ONHOUR': '1'}})
     station.request('PUT', '/api/playback', bearer, {'volume': -1500, 'speed': 150})
-    checks.wait('settings changed elsewhere show on the page', driver, lambda: field('ONHOUR').is_selected(), 3)
+    checks.wait('settings changed elsewhere show on the page', driver, lambda: field('ONHOUR').is_selected(), 5)
     checks.check('an unsaved field is kept', field('DTMFTIME').get_attribute('value') == '12\u0001')
     checks.wait('volume and speed changed elsewhere show on the page', driver,
                 lambda: [driver.find_element(By.ID, i).get_attribute('value') for i in ('volume', 'speed')] ==
-                ['-1500', '150'], 3)
+                ['-1500', '150'], 5)
     # And the keyboard moves a slider on the station.
     driver.find_element(By.ID, 'speed').send_keys(Keys.ARROW_RIGHT)
     speed = lambda: station.request('GET', '/api/status', bearer)[1]['speed']
-    checks.wait('an arrow key on the speed slider reaches the station', driver, lambda: speed() == 151, 3)
+    checks.wait('an arrow key on the speed slider reaches the station', driver, lambda: speed() == 151, 5)
 
 
 def security_checks(checks, station, driver):
