@@ -40,6 +40,10 @@ export function renderStatus(status) {
     setText($('tx-state'), keyed ? 'PTT ON' : 'PTT OFF');
     setText($('tx-words'), t(keyed ? 'on-air' : 'standing-by'));
     setText($('tx-since'), status.transmitter ? t('since', wallTime(status.transmitter.since)) : '');
+    // A tab in the background still tells whether the station is on the air.
+    const title = `${keyed ? '● PTT ON' : 'PTT OFF'} · Tempovox`;
+    if (document.title !== title)
+        document.title = title;
 
     const next = status.next;
     setText($('next-at'), next ? next.text || wallTime(next.at).slice(0, 5) : '--:--');
