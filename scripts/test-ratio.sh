@@ -10,18 +10,15 @@ cd "$(dirname "$0")/.."
 kinds() {
     for folder in "$@"; do
         printf '%s\n' "$folder/*.cpp" "$folder/*.h" "$folder/*.hpp" "$folder/*.sh" "$folder/*.py" \
-            "$folder/CMakeLists.txt" "$folder/*.cmake"
+            "$folder/CMakeLists.txt" "$folder/*.cmake" "$folder/*.js" "$folder/*.html" "$folder/*.css"
     done
 }
-# Lines that hold more than a comment: //, # (not #include and friends, which start "#i" etc.),
-# and a /* */ or <!-- --> comment alone on its line.
+# Lines that hold more than a comment: //, # (not #include and friends, which start "#i" etc.).
 count() {
-    git ls-files -z -- "$@" | xargs -0 -r cat |
-        grep -cvE '^\s*(//.*|#( .*)?|#!.*|/\*.*\*/|<!--.*-->)?$' || true
+    git ls-files -z -- "$@" | xargs -0 -r cat | grep -cvE '^\s*(//.*|#( .*)?|#!.*)?$' || true
 }
 
-mapfile -t program < <(kinds app announce playback media link schedule voices web
-    printf '%s\n' "web/page/*.html" "web/page/*.css" "web/page/*.js")
+mapfile -t program < <(kinds app announce playback media link schedule voices web)
 mapfile -t tests < <(kinds tests fuzz)
 code=$(($(count "${program[@]}") + $(count main.cpp)))
 test=$(count "${tests[@]}")

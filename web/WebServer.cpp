@@ -375,7 +375,8 @@ void WebServer::missingHandler(const QHttpServerRequest&, QTcpSocket* socket) {
 }
 
 WebServer::Answer WebServer::route(const QHttpServerRequest& request, QTcpSocket* socket, bool* streaming) {
-    // Every rule that refuses a request is here, before any route runs.
+    // Every rule that refuses a request is here, before any route runs; the routes themselves
+    // check nothing but their own input.
     int hostCount = 0;
     const QByteArray host = header(request, "host", &hostCount);
     if (request.headers().size() > options_.maxHeaders)
@@ -468,6 +469,12 @@ WebServer::Answer WebServer::route(const QHttpServerRequest& request, QTcpSocket
         }
     }
 
+    return respond(static_cast<int>(entry->route), file, request, socket, streaming);
+}
+
+WebServer::Answer WebServer::respond(int route, const QString& file, const QHttpServerRequest& request,
+                                     QTcpSocket* socket, bool* streaming) {
+    const Method method = request.method();
     QJsonObject body;
     if (method == Method::Put) {
         QJsonParseError parseError{};
@@ -477,7 +484,7 @@ WebServer::Answer WebServer::route(const QHttpServerRequest& request, QTcpSocket
         body = document.object();
     }
 
-    switch (entry->route) {
+    switch (static_cast<Route>(route)) {
     case Route::Page: {
         QFile resource(QStringLiteral(":/web/") + file);
         resource.open(QIODevice::ReadOnly);

@@ -25,7 +25,7 @@ struct WebServerOptions {
     int maxHeaders = 64;
     int requestTimeoutMs = 10000; // a connection must complete a request in this time
     int failureDelayMs = 1000;    // how long a wrong token waits for its answer
-    int coalesceMs = 20;          // changes this close together go out as one status event
+    int coalesceMs = 5;           // changes this close together go out as one status event
 };
 
 // The station page's server: the page's files, the JSON API, the server-sent events and the
@@ -51,6 +51,8 @@ private:
     struct Answer;
 
     Answer route(const QHttpServerRequest& request, QTcpSocket* socket, bool* streaming);
+    Answer respond(int route, const QString& file, const QHttpServerRequest& request, QTcpSocket* socket,
+                   bool* streaming);
     void send(QTcpSocket* socket, const Answer& answer, bool close);
     void startStream(QTcpSocket* socket);
     void broadcast(const QByteArray& event);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LogRing.h"
+#include "PlatformSettings.h"
 #include "Profile.h"
 #include "Station.h"
 #include "WebStation.h"
@@ -215,6 +216,51 @@ TEST(StationPage, SettingsApplyWholeOrNotAtAll) {
     EXPECT_FALSE(page.web.applySettings({{u"DTMFTIME"_s, u"77"_s}}, &error, &saveFailed));
     EXPECT_TRUE(saveFailed);
     EXPECT_EQ(page.web.settings().values, before.values);
+}
+
+// [WEB] as the operator writes it: what the page listens on, and what a bad value falls back to.
+TEST(StationPage, WebSettingsRead) {
+    const struct {
+        const char* name;
+        QByteArray section; // the [WEB] lines
+        bool enabled;
+        QString address;
+        int port;
+        QStringList hosts;
+    } cases[] = {
+        {"no section: loopback", "", true, u"127.0.0.1"_s, 8073, {}},
+        {"empty LISTEN: off", "LISTEN=\n", false, {}, 0, {}},
+        {"another port", "LISTEN=127.0.0.1:9000\n", true, u"127.0.0.1"_s, 9000, {}},
+        {"IPv6", "LISTEN=[::1]:8080\n", true, u"::1"_s, 8080, {}},
+        {"localhost is loopback", "LISTEN=localhost:8073\n", true, u"127.0.0.1"_s, 8073, {}},
+        {"every interface, as asked", "LISTEN=0.0.0.0:8073\n", true, u"0.0.0.0"_s, 8073, {}},
+        {"no port: the default", "LISTEN=192.168.1.5\n", true, u"127.0.0.1"_s, 8073, {}},
+        {"a port too high: the default", "LISTEN=127.0.0.1:70000\n", true, u"127.0.0.1"_s, 8073, {}},
+        {"a name that is no address: the default",
+         "LISTEN=example.org:8073\n",
+         true,
+         u"127.0.0.1"_s,
+         8073,
+         {}},
+        {"hosts by commas and blanks",
+         "HOSTS=Repeater1.example.net, proxy.lan  other\n",
+         true,
+         u"127.0.0.1"_s,
+         8073,
+         {u"repeater1.example.net"_s, u"proxy.lan"_s, u"other"_s}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write(u"Tempovox.ini"_s, "[WEB]\n" + c.section);
+        const WebSettings web = readWebSettings(dir.file(u"Tempovox.ini"_s));
+        EXPECT_EQ(web.enabled, c.enabled);
+        if (!c.enabled)
+            continue;
+        EXPECT_EQ(web.address.toString(), c.address);
+        EXPECT_EQ(web.port, c.port);
+        EXPECT_EQ(web.hosts, c.hosts);
+    }
 }
 
 } // namespace
