@@ -46,5 +46,5 @@ shoot pt_BR docs/screenshots/main-window.png
 shoot en docs/screenshots/main-window-en.png
 shoot es docs/screenshots/main-window-es.png
 # The station page needs no X server: the browser test's harness shoots it.
-/usr/bin/python3 tests/web/browser_test.py "$program" --screenshots docs/screenshots
+/usr/bin/python3 scripts/web-screenshots.py "$program" docs/screenshots
 echo "screenshots: docs/screenshots/web-desktop.png docs/screenshots/web-phone.png"

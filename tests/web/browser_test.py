@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The station page in a real browser, against the built program run headless with a link peer.
 
-    browser_test.py TEMPOVOX                      the test; ends with "N passed, N failed"
-    browser_test.py TEMPOVOX --screenshots DIR    web-desktop.png and web-phone.png into DIR
+    browser_test.py TEMPOVOX     ends with "N passed, N failed"
+
+scripts/web-screenshots.py shoots the page with the same harness.
 """
 import http.client
 import json
@@ -285,48 +286,7 @@ def security_checks(checks, station, driver):
                 lambda: driver.find_element(By.ID, 'auth-error').is_displayed(), 5)
 
 
-def screenshots(binary, folder):
-    """The page at desktop and phone width during an announcement, with a few in the history.
-    The voice folder is relative and the link has a name, so that no path of this machine shows."""
-    with tempfile.TemporaryDirectory(prefix='tempovox-') as scratch:
-        os.makedirs(os.path.join(scratch, 'voices'))
-        os.symlink(os.path.join(os.path.dirname(os.path.abspath(binary)), 'WavFiles', 'brasil'),
-                   os.path.join(scratch, 'voices', 'brasil'))
-        station = Station(binary, scratch, '[SETTINGS]\nFILELOCATION=voices/brasil/\nOPTION3=False\nOPTION4=False\n'
-                          'OPTION7=False\nOPTION8=False\nOPTION10=False\nVOLSET=-600\n'
-                          '[LINK]\nINFO=PY2TVX repeater, 145.390 MHz\n')
-        try:
-            station.send('DTMF 9#')
-            for _ in range(2):
-                station.send('DTMF 123')
-                station.peer_waits_for('PTT 1', 5)
-                station.peer_waits_for('PTT 0', 20)
-            # The whole page on a desktop; on a phone, the first screen, which is what is looked at.
-            for width, height, name in ((1280, None, 'web-desktop.png'), (390, 844, 'web-phone.png')):
-                driver = browser(width)
-                viewport = lambda h: driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {
-                    'width': width, 'height': h, 'deviceScaleFactor': 1, 'mobile': width < 600})
-                try:
-                    viewport(height or 900)
-                    driver.get(station.url)
-                    driver.find_element(By.ID, 'announce-now').click()
-                    station.peer_waits_for('PTT 1', 5)
-                    time.sleep(1.5)
-                    if not height:
-                        viewport(driver.execute_script('return document.documentElement.scrollHeight'))
-                        time.sleep(0.3)
-                    driver.save_screenshot(os.path.join(folder, name))
-                    station.peer_waits_for('PTT 0', 20)
-                finally:
-                    driver.quit()
-        finally:
-            station.stop()
-
-
 if __name__ == '__main__':
-    if len(sys.argv) == 4 and sys.argv[2] == '--screenshots':
-        screenshots(sys.argv[1], sys.argv[3])
-    elif len(sys.argv) == 2:
-        sys.exit(run_test(sys.argv[1]))
-    else:
+    if len(sys.argv) != 2:
         sys.exit(__doc__)
+    sys.exit(run_test(sys.argv[1]))
