@@ -25,7 +25,8 @@ QStringList keysThePageUses() {
     for (const auto& match : QRegularExpression(uR"re(data-t="([^"]+)")re"_s).globalMatch(html))
         keys << match.captured(1);
     for (const QString& module : {u"app.js"_s, u"views.js"_s, u"settings.js"_s})
-        for (const auto& match : QRegularExpression(uR"re(\bt\('([a-z-]+)')re"_s).globalMatch(resource(module)))
+        for (const auto& match :
+             QRegularExpression(uR"re(\bt\('([a-z-]+)')re"_s).globalMatch(resource(module)))
             keys << match.captured(1);
     for (const char* cause : {"schedule", "dtmf", "button", "page"})
         keys << u"cause-"_s + QLatin1String(cause);
