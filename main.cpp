@@ -59,9 +59,10 @@ int main(int argc, char** argv) {
     options.process(app);
     // Every line on stderr from here on is kept for the station page.
     LogRing& log = LogRing::install();
-    // A headless run's boxes are lines on stderr, and those stay English like every log line.
-    const QString language =
-        headless ? QString() : Translation::install(app, QLocale::system().uiLanguages());
+    // A headless run's boxes are lines on stderr, and those stay English like every log line; its
+    // station page still speaks the language the window would.
+    const QString language = headless ? Translation::choose(QLocale::system().uiLanguages())
+                                      : Translation::install(app, QLocale::system().uiLanguages());
 
     QString error;
     if (!initMediaRuntime(&error))

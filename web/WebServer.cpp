@@ -493,9 +493,11 @@ WebServer::Answer WebServer::respond(int route, const QString& file, const QHttp
         answer.headers.emplaceBack("Cache-Control", "no-cache");
         return answer;
     }
-    case Route::Texts:
-        return Answer::json(200, {{QStringLiteral("language"), station_.status().language},
-                                  {QStringLiteral("texts"), pageTexts()}});
+    case Route::Texts: {
+        const QString language = station_.status().language;
+        return Answer::json(
+            200, {{QStringLiteral("language"), language}, {QStringLiteral("texts"), pageTexts(language)}});
+    }
     case Route::Status:
         return Answer::json(200, WebJson::status(station_.status()));
     case Route::Announcements: {
