@@ -142,7 +142,7 @@ TEST(StationPage, StatusAndHistoryTellWhatIsSaid) {
     page.station.clock.time = QDateTime(QDate(2026, 12, 7), QTime(14, 15));
     ASSERT_TRUE(page.web.status().next.has_value());
     EXPECT_EQ(page.web.status().next->text, u"14:30"_s);
-    page.station.window().announceFromPage();
+    Q_EMIT page.station.link->DTMFString(u"123"_s);
     EXPECT_TRUE(page.web.status().keyed);
     ASSERT_TRUE(page.web.status().announcement.has_value());
     const QStringList heard = page.station.playOut();
@@ -152,8 +152,8 @@ TEST(StationPage, StatusAndHistoryTellWhatIsSaid) {
     EXPECT_EQ(heard.mid(1), QStringList({u"TheTimeIs.wav"_s, u"14.wav"_s, u"15.wav"_s, u"Blank.wav"_s}));
     // The metrics count it, and every other cause and outcome from 0.
     const QByteArray metrics = WebJson::metrics(page.web.counters(), false);
-    EXPECT_TRUE(metrics.contains("\ntempovox_announcements_total{cause=\"page\",outcome=\"played\"} 1\n"));
-    EXPECT_TRUE(metrics.contains("\ntempovox_announcements_total{cause=\"dtmf\",outcome=\"failed\"} 0\n"));
+    EXPECT_TRUE(metrics.contains("\ntempovox_announcements_total{cause=\"dtmf\",outcome=\"played\"} 1\n"));
+    EXPECT_TRUE(metrics.contains("\ntempovox_announcements_total{cause=\"page\",outcome=\"failed\"} 0\n"));
     EXPECT_TRUE(metrics.contains("\ntempovox_last_announcement_heard_timestamp_seconds " +
                                  QByteArray::number(page.station.clock.time.toSecsSinceEpoch()) + '\n'));
 
