@@ -22,7 +22,7 @@ def screenshots(binary, folder):
                    os.path.join(scratch, 'voices', 'brasil'))
         station = browser_test.Station(binary, scratch, '[SETTINGS]\nFILELOCATION=voices/brasil/\nOPTION3=False\nOPTION4=False\n'
                           'OPTION7=False\nOPTION8=False\nOPTION10=False\nVOLSET=-600\n'
-                          '[LINK]\nINFO=PY2TVX repeater, 145.390 MHz\n')
+                          '[LINK]\nINFO=PY2TVX repeater, 145.390 MHz\n', 'pt_BR')
         try:
             station.send('DTMF 9#')
             for _ in range(2):
