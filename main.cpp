@@ -4,9 +4,11 @@
 #include "Form1.h"
 #include "Headless.h"
 #include "LinkFactory.h"
+#include "LogRing.h"
 #include "MediaRuntime.h"
 #include "PlatformSettings.h"
 #include "SocketLink.h"
+#include "StationPage.h"
 #include "TerminationSignals.h"
 #include "Translation.h"
 
@@ -64,9 +66,12 @@ int main(int argc, char** argv) {
             return fail(QStringLiteral("cannot release the transmitter: ") + error);
         return 0;
     }
-    // A headless run's boxes are lines on stderr, and those stay English like every log line.
-    if (!headless)
-        Translation::install(app, QLocale::system().uiLanguages());
+    // Every line on stderr from here on is kept for the station page.
+    LogRing& log = LogRing::install();
+    // A headless run's boxes are lines on stderr, and those stay English like every log line; its
+    // station page still speaks the language the window would.
+    const QString language = headless ? Translation::choose(QLocale::system().uiLanguages())
+                                      : Translation::install(app, QLocale::system().uiLanguages());
 
     QString error;
     if (!initMediaRuntime(&error))
@@ -79,6 +84,9 @@ int main(int argc, char** argv) {
     const auto graphs = createPlatformGraphFactory(readAudioSink(profilePath));
     MessageBoxDialogs messageBoxes;
     ConsoleDialogs console;
+    console.printed = [&log](const QString& line) {
+        log.append(line);
+    };
     Form1 window(Form1Services{
         .clock = clock,
         .graphs = *graphs,
@@ -106,6 +114,12 @@ int main(int argc, char** argv) {
     if (!signals)
         return fail(QStringLiteral("cannot handle termination signals: ") + error);
     QObject::connect(signals, &TerminationSignals::received, &window, &Form1::ConfirmedExit);
+
+    const auto page = StationPage::start(window, log, readWebSettings(profilePath),
+                                         {.version = QStringLiteral(TEMPOVOX_VERSION),
+                                          .language = language.isEmpty() ? QStringLiteral("pt") : language,
+                                          .headless = headless,
+                                          .backend = linkSettings.backend});
 
     // Headless, nobody sees the window: shown offscreen it would only repaint the clock every second.
     if (!headless)

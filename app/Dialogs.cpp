@@ -30,8 +30,11 @@ QString ConsoleDialogs::oneLine(const QString& text) {
 }
 
 bool ConsoleDialogs::askYesNo(QWidget*, const QString& text, const QString& title, DefaultButton) {
-    std::fprintf(stderr, "%s: %s [answered Yes]\n", qUtf8Printable(title), qUtf8Printable(oneLine(text)));
+    const QString line = title + QStringLiteral(": ") + oneLine(text) + QStringLiteral(" [answered Yes]");
+    std::fprintf(stderr, "%s\n", qUtf8Printable(line));
     std::fflush(stderr);
+    if (printed)
+        printed(line);
     return true;
 }
 
@@ -41,6 +44,9 @@ QString ConsoleDialogs::errorLine(const QString& text, const QString& detail) {
 }
 
 void ConsoleDialogs::showError(QWidget*, const QString& text, const QString&, const QString& detail) {
-    std::fprintf(stderr, "%s\n", qUtf8Printable(errorLine(text, detail)));
+    const QString line = errorLine(text, detail);
+    std::fprintf(stderr, "%s\n", qUtf8Printable(line));
     std::fflush(stderr);
+    if (printed)
+        printed(line);
 }

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // The modal boxes the program shows. A window system shows real message boxes; a headless
@@ -29,6 +31,9 @@ class ConsoleDialogs : public Dialogs {
 public:
     bool askYesNo(QWidget* owner, const QString& text, const QString& title, DefaultButton def) override;
     void showError(QWidget* owner, const QString& text, const QString& title, const QString& detail) override;
+
+    // Told of every line printed, for the station page's log.
+    std::function<void(const QString& line)> printed;
 
     // A box's text on one line: its lines joined, the blanks that lay it out dropped.
     static QString oneLine(const QString& text);

@@ -12,6 +12,7 @@
 #include "ui_Form1.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -56,6 +57,17 @@ Form1::Form1(Form1Services services, QWidget* parent)
     // The progress display follows a clip only while one plays: between announcements nothing wakes.
     player.started = [this] {
         Timer1.start();
+        // Counted once the refresh sees it play: the chain starts some clips again at once.
+        if (lastStarted_.lock() != player.GraphControl) {
+            lastStarted_ = player.GraphControl;
+            startedClip_ = QFileInfo(announcement.ClipPath).fileName();
+        }
+    };
+    panel_->pttShown = [this](bool on) {
+        history.transmitter(on, now());
+    };
+    panel_->renderFailed = [this](const QString& reason) {
+        history.end(QStringLiteral("failed"), reason, now());
     };
 
     connect(ui_->V1, &QScrollBar::valueChanged, this, &Form1::V1_Change);
@@ -99,16 +111,18 @@ bool Form1::Form_Load() {
         TransmitTimeout{services_.txTimeoutSeconds, [this] { return services_.clock.monotonicMs(); },
                         [this] {
                             composer_->EndAnnouncement();
+                            history.end(QStringLiteral("tx-timeout"), {}, now());
                         }});
     composer_ = std::make_unique<Composer>(Composer::Parts{announcement, *panel_, player, *panel_, *keying_,
                                                            services_.programFolder, services_.voicesHelp});
     sequencer_ = std::make_unique<Sequencer>(
         Sequencer::Parts{announcement, *panel_, *composer_, player, *panel_, *keying_});
     announcer_ = std::make_unique<Announcer>(Announcer::Parts{announcement, *panel_, *composer_, player});
-    scheduler_ =
-        std::make_unique<ClockScheduler>(ClockScheduler::Parts{services_.clock, *panel_, *EchoLink, [this] {
-                                                                   announcer_->SayAudioTime();
-                                                               }});
+    scheduler_ = std::make_unique<ClockScheduler>(ClockScheduler::Parts{
+        services_.clock, *panel_, *EchoLink, [this] { Announce(QStringLiteral("schedule")); },
+        [this] {
+            history.skipped(QStringLiteral("schedule"), now());
+        }});
 
     const QString infoText = EchoLink->InfoObject().InfoText();
     setWindowTitle(ProductName + QStringLiteral("    ") + infoText + QStringLiteral("   ") +
@@ -132,6 +146,11 @@ bool Form1::Form_Load() {
 
 void Form1::Timer1_Timer() {
     RefreshProgress(player, *panel_);
+    if (!startedClip_.isEmpty() && player.GraphPosition && lastStarted_.lock() == player.GraphControl &&
+        player.GraphPosition->CurrentPosition().value_or(0) > 0) {
+        history.clipHeard(startedClip_);
+        startedClip_.clear();
+    }
     // Nothing left to follow until the next clip starts. A clip whose output failed stands still
     // until the watchdog clears it, and the refresh stops then.
     if (!player.GraphPosition || panel_->ClipEnded())
@@ -148,7 +167,25 @@ void Form1::Timer3_Timer() {
 }
 
 void Form1::hora_rf_Click() {
+    Announce(QStringLiteral("button"));
+}
+
+void Form1::announceFromPage() {
+    Announce(QStringLiteral("page"));
+}
+
+void Form1::Announce(const QString& cause) {
+    history.begin(cause, now());
     announcer_->SayAudioTime();
+}
+
+void Form1::releaseNow() {
+    composer_->EndAnnouncement();
+    history.end(QStringLiteral("stopped"), {}, now());
+}
+
+QDateTime Form1::now() const {
+    return services_.clock.now();
 }
 
 // Compared exactly: no trimming, case counts, and a longer sequence that holds the code
@@ -158,20 +195,29 @@ void Form1::EchoLink_DTMFString(const QString& text) {
     // So that an operator can tell a request that was not heard from one that did not match.
     qCInfo(lcApp).noquote() << "DTMF heard:" << text
                             << (matches ? "(matches DTMFTIME)" : "(does not match DTMFTIME)");
-    if (matches)
-        announcer_->SayAudioTimeForDtmf();
+    if (!matches)
+        return;
+    history.begin(QStringLiteral("dtmf"), now());
+    announcer_->SayAudioTimeForDtmf();
 }
 
 void Form1::Beacon8_Timer() {
     // A clip whose playback broke down never reaches its end, so neither the chain nor the
     // release below would ever follow it: the announcement ends here.
-    if (player.PlaybackFailed())
+    if (player.PlaybackFailed()) {
         composer_->EndAnnouncement();
+        history.outputFailed();
+        history.end(QStringLiteral("failed"), QStringLiteral("the audio output failed"), now());
+    }
     // An announcement ended early leaves no clip and the display where it stopped: with nothing
     // left to play, the idle release goes on as after a clip played to its end. A clip's last
     // sample reaches the air a little after the player has handed it over.
     const bool playedOut = panel_->ClipEnded() && !player.StillSounding();
     keying_->Beacon8_Timer(playedOut || !player.GraphControl, announcement.AnnounceBusy);
+    // The last clip has played out and the transmitter is released: the announcement is over.
+    if (history.running() && (playedOut || !player.GraphControl) && announcement.AnnounceBusy == 0 &&
+        !Timer2.isActive())
+        history.end(QStringLiteral("played"), {}, now());
 }
 
 void Form1::Timer5_Timer() {
@@ -251,7 +297,11 @@ void Form1::EchoLink_Closing() {
 
 void Form1::SaveData() {
     QString error;
-    SettingsFile::save(services_.profilePath, *ui_, *this, &error); // logged there; the button shows nothing
+    saveSettings(&error); // logged there; the button shows nothing
+}
+
+bool Form1::saveSettings(QString* error) {
+    return SettingsFile::save(services_.profilePath, *ui_, *this, error);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "AnnouncementHistory.h"
 #include "AnnouncementState.h"
 #include "Announcer.h"
 #include "ClipPlayer.h"
@@ -70,6 +71,13 @@ public:
     void Form_QueryUnload(int& Cancel, int UnloadMode);
     void EchoLink_Closing();
     void SaveData();
+    // "Salvar" with its outcome: false with the reason when the file could not be written.
+    bool saveSettings(QString* error);
+    // The station page's announce now and release now.
+    void announceFromPage();
+    void releaseNow();
+    // The station's clock.
+    QDateTime now() const;
     // The closing question answered Yes: release the transmitter and end. SIGTERM and SIGINT
     // end the program this way too.
     void ConfirmedExit();
@@ -91,12 +99,17 @@ public:
     std::unique_ptr<Link> EchoLink;
     AnnouncementState announcement;
     ClipPlayer player;
+    AnnouncementHistory history;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void Announce(const QString& cause);
+
     Form1Services services_;
+    std::weak_ptr<MediaControl> lastStarted_; // the clip started last ...
+    QString startedClip_;                     // ... and its file name, until it is heard
     std::unique_ptr<Ui::Form1> ui_;
     std::unique_ptr<MainWindowPanel> panel_;
     std::unique_ptr<TransmitKeying> keying_;

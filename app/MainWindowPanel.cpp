@@ -85,6 +85,8 @@ void MainWindowPanel::SelectOptionWAV() {
 }
 
 void MainWindowPanel::ShowRenderError(const QString& text, const QString& clipPath, const QString& reason) {
+    if (renderFailed)
+        renderFailed(clipPath + QStringLiteral(": ") + reason);
     dialogs_.showError(&window_, text, QCoreApplication::translate("Form1", "Error"),
                        clipPath + QStringLiteral(": ") + reason);
 }
@@ -157,6 +159,8 @@ void MainWindowPanel::SetAM_PM(const QString& text) {
 }
 
 void MainWindowPanel::showPtt(bool on) {
+    if (pttShown)
+        pttShown(on);
     const QColor colour = on ? QColor(255, 0, 0) : QColor(0, 128, 0);
     // The window's context, where the form's own "PTT OFF" is translated too.
     const QString text =

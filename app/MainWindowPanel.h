@@ -6,6 +6,8 @@
 #include "SchedulePanel.h"
 #include "TransmitKeying.h"
 
+#include <functional>
+
 class Clock;
 class Dialogs;
 class QTimer;
@@ -66,6 +68,10 @@ public:
     void SetAM_PM(const QString& text) override;
 
     void showPtt(bool on) override;
+
+    // Told of every key and release, and of a clip that failed to load, before any box shows.
+    std::function<void(bool on)> pttShown;
+    std::function<void(const QString& reason)> renderFailed;
 
 private:
     Ui::Form1& ui_;

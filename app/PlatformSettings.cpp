@@ -5,6 +5,7 @@
 #include "Profile.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 LinkSettings readLinkSettings(const QString& profilePath) {
     const ProfileFile profile = ProfileFile::load(profilePath.toStdString());
@@ -72,4 +73,43 @@ QString defaultProfilePath() {
     if (folder.isEmpty() || QDir::isRelativePath(folder))
         folder = QDir::homePath() + QStringLiteral("/.config");
     return folder + QStringLiteral("/Tempovox.ini");
+}
+
+WebSettings readWebSettings(const QString& profilePath) {
+    const ProfileFile profile = ProfileFile::load(profilePath.toStdString());
+    const auto read = [&](const char* key, const char* fallback) {
+        return QString::fromStdString(profile.read("WEB", key, fallback)).trimmed();
+    };
+    WebSettings settings;
+    settings.tokenFile = read("TOKEN_FILE", "");
+    for (const QString& host :
+         read("HOSTS", "").split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts))
+        settings.hosts.append(host.toLower());
+    const QString listen = read("LISTEN", "127.0.0.1:8073");
+    if (listen.isEmpty()) {
+        settings.enabled = false;
+        return settings;
+    }
+    // host:port or [IPv6]:port; the host an address or localhost.
+    const auto match =
+        QRegularExpression(QStringLiteral("^(?:\\[([^\\]]+)\\]|([^:\\[\\]]+)):(\\d{1,5})$")).match(listen);
+    const QString host = match.hasMatch() ? match.captured(1) + match.captured(2) : QString();
+    const int port = match.captured(3).toInt();
+    QHostAddress address(host);
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        address = QHostAddress(QHostAddress::LocalHost);
+        settings.hostName = QStringLiteral("localhost");
+    }
+    if (!match.hasMatch() || address.isNull() || port < 1 || port > 65535) {
+        qCWarning(lcApp).noquote() << QStringLiteral("%1: [WEB] LISTEN=%2 is not an address and port such as "
+                                                     "127.0.0.1:8073; using 127.0.0.1:8073")
+                                          .arg(profilePath, listen);
+        settings.listen = QStringLiteral("127.0.0.1:8073");
+        settings.address = QHostAddress(QHostAddress::LocalHost);
+        return settings;
+    }
+    settings.listen = listen;
+    settings.address = address;
+    settings.port = quint16(port);
+    return settings;
 }

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <variant>
@@ -132,6 +133,37 @@ bool apply(const SettingKey& key, const QString& text, Ui::Form1& ui, QPoint& po
     return false;
 }
 
+// Whether apply() would take the value, without applying it.
+bool usable(const SettingKey& key, const QString& text) {
+    switch (key.encoding) {
+    case Encoding::Text:
+        // A line break would end the value in the file and start a line of its own.
+        return text.size() <= int(ProfileFile::MaxValueCharacters) &&
+               std::none_of(text.begin(), text.end(),
+                            [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+    case Encoding::Boolean:
+        return parseBoolean(text).has_value();
+    case Encoding::Check:
+        return parseWhole(text, 0, 2).has_value();
+    case Encoding::Volume:
+        return parseWhole(text, -3000, 0).has_value();
+    case Encoding::Twips:
+        return false; // the window's place is the window's own
+    }
+    return false;
+}
+
+QWidget* controlOf(const SettingKey& key, const Ui::Form1& ui) {
+    return std::visit(
+        [&ui](auto member) -> QWidget* {
+            if constexpr (std::is_same_v<decltype(member), Edge>)
+                return nullptr;
+            else
+                return ui.*member;
+        },
+        key.control);
+}
+
 QString stored(const SettingKey& key, const Ui::Form1& ui, const QWidget& window) {
     switch (key.encoding) {
     case Encoding::Text:
@@ -199,4 +231,43 @@ bool SettingsFile::save(const QString& path, const Ui::Form1& ui, const QWidget&
     *error = QString::fromStdString(reason);
     qCWarning(lcApp).noquote() << "settings not saved to" << path << ":" << *error;
     return false;
+}
+
+QMap<QString, QString> SettingsFile::values(const Ui::Form1& ui) {
+    QMap<QString, QString> result;
+    for (const SettingKey& key : Keys) {
+        if (key.encoding != Encoding::Twips)
+            result.insert(QLatin1String(key.name), stored(key, ui, *ui.FileLocation));
+    }
+    return result;
+}
+
+QStringList SettingsFile::disabledKeys(const Ui::Form1& ui) {
+    QStringList keys;
+    for (const SettingKey& key : Keys) {
+        if (const QWidget* control = controlOf(key, ui); control && !control->isEnabled())
+            keys.append(QLatin1String(key.name));
+    }
+    return keys;
+}
+
+bool SettingsFile::applyValues(const QMap<QString, QString>& values, Ui::Form1& ui, QString* error) {
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const auto key = std::find_if(std::begin(Keys), std::end(Keys),
+                                      [&](const SettingKey& k) { return it.key() == QLatin1String(k.name); });
+        if (key == std::end(Keys) || key->encoding == Encoding::Twips) {
+            *error = QStringLiteral("%1 is not a setting").arg(it.key());
+            return false;
+        }
+        if (!usable(*key, it.value())) {
+            *error = QStringLiteral("%1 cannot be %2").arg(it.key(), it.value());
+            return false;
+        }
+    }
+    QPoint unused;
+    for (const SettingKey& key : Keys) {
+        if (const auto value = values.find(QLatin1String(key.name)); value != values.end())
+            apply(key, *value, ui, unused);
+    }
+    return true;
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QMap>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 namespace Ui {
@@ -22,5 +24,15 @@ void load(const QString& path, Ui::Form1& ui, QWidget& window, const QString& pr
 // Writes every key from the controls in one atomic replacement of the file. On failure the
 // old file is kept, the reason is logged and returned.
 bool save(const QString& path, const Ui::Form1& ui, const QWidget& window, QString* error);
+
+// The keys the operator sets, as the save writes them; LEFT and TOP, the window's place, are left out.
+QMap<QString, QString> values(const Ui::Form1& ui);
+
+// The keys whose controls the window greys.
+QStringList disabledKeys(const Ui::Form1& ui);
+
+// Checks every value first, then applies them all in the table's order, by the rules of the
+// load. Nothing changes when one key is unknown or one value cannot be used; *error says which.
+bool applyValues(const QMap<QString, QString>& values, Ui::Form1& ui, QString* error);
 
 } // namespace SettingsFile

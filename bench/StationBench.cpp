@@ -12,6 +12,7 @@
 // reaches the pipe the moment it would be heard.
 
 #include "EndToEndRun.h"
+#include "ProcessUsage.h"
 #include "RecordingTimes.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,8 @@ using e2e::Mark;
 using e2e::RecordBytesPerSecond;
 using e2e::RunOptions;
 using e2e::TempovoxRun;
+using e2e::Usage;
+using e2e::usageOf;
 
 namespace {
 
@@ -353,40 +356,6 @@ int startup(int count, bool window, bool baseline) {
     if (window)
         printRow("process start to window shown", summarise(shown));
     return 0;
-}
-
-struct Usage {
-    double cpuSeconds = 0;
-    long rssKb = 0;
-    long switches = 0; // context switches of all its threads: each wake-up costs at least one
-};
-
-Usage usageOf(qint64 pid) {
-    Usage u;
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                u.rssKb = line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
-    }
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    // The scheduler's own nanoseconds on the CPU, thread by thread: the 10 ms ticks of utime and
-    // stime are too coarse for a program that runs a few milliseconds a second. Threads that end
-    // take theirs with them, so this is for idling, when none do.
-    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile schedstat(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat"));
-        if (schedstat.open(QIODevice::ReadOnly))
-            u.cpuSeconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
-        QFile taskStatus(tasks + QLatin1Char('/') + task + QStringLiteral("/status"));
-        if (!taskStatus.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& line : taskStatus.readAll().split('\n')) {
-            if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
-                u.switches += line.mid(line.indexOf(':') + 1).trimmed().toLong();
-        }
-    }
-    return u;
 }
 
 int idle(int seconds) {

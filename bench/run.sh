@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Every benchmark, in about twenty-five minutes: bash bench/run.sh
+# Every benchmark, in about thirty minutes: bash bench/run.sh
 # Builds what is missing, then measures; the figures go to build/bench/results.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh bench/packages.txt
-cmake --build build --parallel "$(nproc)" --target station_bench preroll_bench minimal_station
+cmake --build build --parallel "$(nproc)" --target station_bench preroll_bench minimal_station web_bench
 
 work=$(mktemp -d)
 xvfb=
@@ -92,6 +92,14 @@ tree=$(seconds cmake --build build)
 
 wait "$idle"
 cat "$work/idle.md" >>"$out"
+# The station page, after the idle run so that its pages do not share the machine with it.
+{
+    echo
+    echo "station page"
+    build/bench/web_bench latency 50
+    build/bench/web_bench rps 10
+    build/bench/web_bench idle 60
+} >>"$out"
 # After the idle run, which must not hear the sound server's work.
 {
     echo

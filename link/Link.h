@@ -38,4 +38,7 @@ Q_SIGNALS:
     void DTMFString(const QString& sequence);
     // The link is going away; the program releases the transmitter and ends.
     void Closing();
+    // The busy state or the peers may have changed. Sent by back-ends that are told of it;
+    // those that read the state on demand never send it.
+    void StateChanged();
 };

@@ -313,6 +313,7 @@ void SocketLink::acceptPending() {
         }
         auto* client = new Client(socket, this);
         clients_.append(client);
+        Q_EMIT StateChanged();
         notePeer(int(socket->socketDescriptor()), true);
         connect(socket, &QLocalSocket::readyRead, client, [this, client] { readFrom(client); });
         connect(socket, &QLocalSocket::disconnected, client, [this, client] { peerClosed(client); });
@@ -398,9 +399,10 @@ void SocketLink::handleLine(Client* client, const QByteArray& line) {
     const LinkProtocol::Command command = LinkProtocol::parseLine(line);
     if (const auto* dtmf = std::get_if<LinkProtocol::Dtmf>(&command))
         Q_EMIT DTMFString(dtmf->sequence);
-    else if (const auto* busy = std::get_if<LinkProtocol::Busy>(&command))
-        client->busy = busy->busy;
-    else if (std::holds_alternative<LinkProtocol::Close>(command))
+    else if (const auto* busy = std::get_if<LinkProtocol::Busy>(&command)) {
+        if (std::exchange(client->busy, busy->busy) != busy->busy)
+            Q_EMIT StateChanged();
+    } else if (std::holds_alternative<LinkProtocol::Close>(command))
         Q_EMIT Closing();
     else if (const auto* failure = std::get_if<LinkProtocol::Error>(&command))
         send(client, LinkProtocol::errorLine(failure->reason));
@@ -442,6 +444,8 @@ void SocketLink::forget(Client* client) {
     client->dropped = true;
     notePeer(int(client->socket->socketDescriptor()), false);
     clients_.removeOne(client);
+    // A peer that goes away takes its busy report with it, and counts no more.
+    Q_EMIT StateChanged();
     disconnect(client->socket, nullptr, client, nullptr);
     client->socket->abort();
     client->deleteLater();

@@ -33,7 +33,7 @@ install(DIRECTORY ${CMAKE_BINARY_DIR}/WavFiles/US_Kate ${CMAKE_BINARY_DIR}/WavFi
 # The About box opens README.md and docs/voices.md; the rest is there for the operator.
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TEMPOVOX_PRIVATE_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/docs/voices.md ${CMAKE_SOURCE_DIR}/docs/link-protocol.md
-              ${CMAKE_SOURCE_DIR}/docs/operator-guide.md
+              ${CMAKE_SOURCE_DIR}/docs/operator-guide.md ${CMAKE_SOURCE_DIR}/docs/web.md
         DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/screenshots DESTINATION ${TEMPOVOX_PRIVATE_DIR}/docs
         FILES_MATCHING PATTERN "*.png")

@@ -107,6 +107,8 @@ void ClockScheduler::Timer3_Timer() {
     if (busy) {
         qCInfo(lcSchedule).noquote() << QStringLiteral("the link is busy: no announcement for %1")
                                             .arg(Stamp(now.addMSecs(markMs - nowMs)));
+        if (p_.skippedBusy)
+            p_.skippedBusy();
         return;
     }
     p_.sayAudioTime();

@@ -24,6 +24,7 @@ public:
         SchedulePanel& panel;
         Link& link;
         std::function<void()> sayAudioTime;
+        std::function<void()> skippedBusy = {}; // a mark held back because the link was busy
     };
 
     explicit ClockScheduler(Parts parts)

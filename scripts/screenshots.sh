@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Redraws docs/screenshots/main-window*.png from build/tempovox, one per language, on a private
-# X server. Run by hand after the window changes; needs xvfb and imagemagick.
+# X server, and the station page's web-desktop.png and web-phone.png in headless chromium. Run by
+# hand after the window or the page changes; needs xvfb, imagemagick, chromium and its driver.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=$PWD/build/tempovox
@@ -44,3 +45,6 @@ shoot() {
 shoot pt_BR docs/screenshots/main-window.png
 shoot en docs/screenshots/main-window-en.png
 shoot es docs/screenshots/main-window-es.png
+# The station page needs no X server: the browser test's harness shoots it.
+/usr/bin/python3 scripts/web-screenshots.py "$program" docs/screenshots
+echo "screenshots: docs/screenshots/web-desktop.png docs/screenshots/web-phone.png"

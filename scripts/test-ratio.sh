@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Prints the program's lines, the tests' lines and their ratio, counting tracked C++ sources and
-# headers, scripts and CMake files, blank and comment-only lines left out. bench/ is neither.
+# headers, scripts, CMake files and the station page's HTML, CSS and JavaScript, blank and
+# comment-only lines left out. bench/ is neither.
 # With --max R it exits 1 when the ratio is above R.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +10,7 @@ cd "$(dirname "$0")/.."
 kinds() {
     for folder in "$@"; do
         printf '%s\n' "$folder/*.cpp" "$folder/*.h" "$folder/*.hpp" "$folder/*.sh" "$folder/*.py" \
-            "$folder/CMakeLists.txt" "$folder/*.cmake"
+            "$folder/CMakeLists.txt" "$folder/*.cmake" "$folder/*.js" "$folder/*.html" "$folder/*.css"
     done
 }
 # Lines that hold more than a comment: //, # (not #include and friends, which start "#i" etc.).
@@ -17,7 +18,7 @@ count() {
     git ls-files -z -- "$@" | xargs -0 -r cat | grep -cvE '^\s*(//.*|#( .*)?|#!.*)?$' || true
 }
 
-mapfile -t program < <(kinds app announce playback media link schedule voices)
+mapfile -t program < <(kinds app announce playback media link schedule voices web)
 mapfile -t tests < <(kinds tests fuzz)
 code=$(($(count "${program[@]}") + $(count main.cpp)))
 test=$(count "${tests[@]}")

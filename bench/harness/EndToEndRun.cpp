@@ -93,6 +93,7 @@ bool TempovoxRun::start(QString* error) {
     ini += "[AUDIO]\nSINK=audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=" +
            QByteArray::number(RecordRate) + ",channels=1 ! filesink location=" + QFile::encodeName(pipePath) +
            " sync=true buffer-mode=unbuffered\n";
+    ini += options_.extraSettings;
     dir_.write(QStringLiteral("config/Tempovox.ini"), ini);
 
     const QString runtime = dir_.file(QStringLiteral("runtime"));

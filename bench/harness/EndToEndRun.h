@@ -53,6 +53,8 @@ struct RunOptions {
     // Another program in Tempovox's place, started with these arguments in the same surroundings.
     QString program;
     QStringList arguments;
+    // Further sections of the settings file, as written.
+    QByteArray extraSettings;
 };
 
 // `tempovox --headless` with settings, voice and runtime folders of its own, its audio recorded
@@ -89,6 +91,7 @@ public:
     QStringList errorLines() const;          // the program's stderr
     QByteArray audio(qint64 from = 0) const; // what was recorded so far, from byte `from` on
 
+    QString runtimeFolder() const { return dir_.file(QStringLiteral("runtime")); }
     QString voiceFolder() const { return dir_.file(QStringLiteral("voice")) + QLatin1Char('/'); }
     static QString programFolder();
 

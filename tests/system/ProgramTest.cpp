@@ -4,6 +4,9 @@
 
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -82,6 +85,46 @@ QByteArray hamlibSettings(const Rigctld& rig) {
            "sync=true\n[LINK]\nBACKEND=hamlib\nRIG_MODEL=2\nRIG_PORT=" +
            rig.address.toUtf8() + "\nPTT_TYPE=RIG\nDCD_TYPE=NONE\nRX_SOURCE=" + tone("697") + tone("1209") +
            "audiomixer name=m\n";
+}
+
+// The station page: its address on stderr, the page driving the transmitter; and an address in
+// use costs one line while the station runs on.
+TEST(Program, ServesItsPageOrRunsOnWithoutIt) {
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+    {
+        Program program("[WEB]\nLISTEN=127.0.0.1:" + QByteArray::number(taken.serverPort()) +
+                        "\n[AUDIO]\nSINK=fakesink sync=true\n");
+        ASSERT_TRUE(program.start()) << program.errors().toStdString();
+        EXPECT_EQ(program.line(), "INFO socket " + program.socketPath().toUtf8());
+        EXPECT_TRUE(program.errors().contains(
+            u"station page off: cannot listen on 127.0.0.1:%1"_s.arg(taken.serverPort())));
+    }
+    const quint16 port = taken.serverPort();
+    taken.close();
+    Program program("[WEB]\nLISTEN=127.0.0.1:" + QByteArray::number(port) +
+                    "\n[AUDIO]\nSINK=fakesink sync=true\n");
+    ASSERT_TRUE(program.start()) << program.errors().toStdString();
+    EXPECT_EQ(program.line(), "INFO socket " + program.socketPath().toUtf8());
+    EXPECT_EQ(program.line(), "PTT 0");
+    const auto address =
+        QRegularExpression(u"station page at http://127\\.0\\.0\\.1:(\\d+)/\\?token=(\\S+)"_s)
+            .match(program.errors());
+    ASSERT_TRUE(address.hasMatch());
+    EXPECT_EQ(address.captured(1).toInt(), port);
+    QFile tokenFile(program.dir.file(u"runtime/tempovox/web-token"_s));
+    ASSERT_TRUE(tokenFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(tokenFile.readAll().trimmed(), address.captured(2).toUtf8());
+
+    QTcpSocket page;
+    page.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(page.waitForConnected(5000));
+    page.write(
+        "POST /api/announce HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\nAuthorization: Bearer " +
+        address.captured(2).toUtf8() + "\r\n\r\n");
+    ASSERT_TRUE(page.waitForReadyRead(5000));
+    EXPECT_TRUE(page.readAll().startsWith("HTTP/1.1 202 "));
+    EXPECT_EQ(program.line(), "PTT 1");
 }
 
 // Start-up, a DTMF request answered over the air and released, each sequence heard logged, and
