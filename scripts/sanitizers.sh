@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 # clang and its sanitizer runtimes, when missing (they are in the project's package list).
 bash scripts/install-packages.sh scripts/packages.txt
 
-units=(announce_tests schedule_tests app_tests link_tests playback_tests profile_fuzz_replay link_fuzz_replay)
+units=(announce_tests schedule_tests app_tests link_tests playback_tests web_tests profile_fuzz_replay link_fuzz_replay)
 flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 # -O1 keeps the build and the instrumented tests quick; asserts stay on. A unity build parses
 # Qt's headers once per target instead of once per file, a third of the build's time; the

@@ -270,7 +270,11 @@ protected:
             return;
         }
         ++live_;
-        auto* connection = new Connection(socket, options_.requestTimeoutMs, [this] { --live_; });
+        // The connections outlive the listener's own destructor, which deletes them as its children.
+        auto* connection = new Connection(socket, options_.requestTimeoutMs, [self = QPointer(this)] {
+            if (self)
+                --self->live_;
+        });
         // Room for one request too many, so that an oversized one is seen and refused.
         socket->setReadBufferSize(options_.maxRequestBytes + 1);
         // Connected before the server library's own handler, so it sees every byte first.
