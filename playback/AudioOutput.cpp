@@ -91,16 +91,27 @@ gint64 bufferedUs(GstElement* bin) {
     return longest;
 }
 
-// The part of a clip's buffer not handed over yet, as pulled from its appsink.
+// The part of a clip's buffer not handed over yet, as pulled from its appsink. The sample itself
+// goes back at once: the appsink reuses it.
 struct Pending {
-    GstSample* sample = nullptr;
+    GstBuffer* buffer = nullptr;
+    GstSegment segment{};
     gsize offset = 0;
     unsigned flushes = 0;
     std::shared_ptr<ClipFeed> feed;
 
+    void take(GstSample* sample, unsigned flushCount, std::shared_ptr<ClipFeed> from) {
+        reset();
+        if (GstBuffer* taken = gst_sample_get_buffer(sample))
+            buffer = gst_buffer_ref(taken);
+        gst_segment_copy_into(gst_sample_get_segment(sample), &segment);
+        gst_sample_unref(sample);
+        flushes = flushCount;
+        feed = std::move(from);
+    }
     void reset() {
-        if (sample)
-            gst_sample_unref(std::exchange(sample, nullptr));
+        if (buffer)
+            gst_buffer_unref(std::exchange(buffer, nullptr));
         offset = 0;
         feed.reset();
     }
@@ -108,9 +119,9 @@ struct Pending {
 
 // The next slice of `pending` at the clip's level; the stream time its end reaches goes to *end.
 GstBuffer* takeSlice(Pending& pending, gint64* end) {
-    GstBuffer* whole = gst_sample_get_buffer(pending.sample);
+    GstBuffer* whole = pending.buffer;
     GstMapInfo in;
-    if (!whole || !gst_buffer_map(whole, &in, GST_MAP_READ)) {
+    if (!gst_buffer_map(whole, &in, GST_MAP_READ)) {
         pending.reset();
         return nullptr;
     }
@@ -129,8 +140,7 @@ GstBuffer* takeSlice(Pending& pending, gint64* end) {
     if (GST_BUFFER_PTS_IS_VALID(whole) && GST_BUFFER_DURATION_IS_VALID(whole)) {
         const guint64 at = GST_BUFFER_PTS(whole) +
                            gst_util_uint64_scale(GST_BUFFER_DURATION(whole), pending.offset, in.size);
-        const guint64 streamTime =
-            gst_segment_to_stream_time(gst_sample_get_segment(pending.sample), GST_FORMAT_TIME, at);
+        const guint64 streamTime = gst_segment_to_stream_time(&pending.segment, GST_FORMAT_TIME, at);
         if (GST_CLOCK_TIME_IS_VALID(streamTime))
             *end = gint64(streamTime);
     }
@@ -454,13 +464,13 @@ void AudioOutput::pump(Stream& stream) {
             }
         }
 
-        if (pending.sample && (pending.feed != feed || pending.flushes != feed->flushes))
+        if (pending.buffer && (pending.feed != feed || pending.flushes != feed->flushes))
             pending.reset(); // stopped, replaced or moved: the rest of that buffer is stale
-        if (feed && !pending.sample) {
+        if (feed && !pending.buffer) {
             const unsigned flushes = feed->flushes;
             auto* sink = GST_APP_SINK(feed->sink.get());
             if (GstSample* sample = gst_app_sink_try_pull_sample(sink, FeedWaitMs * GST_MSECOND)) {
-                pending = {sample, 0, flushes, feed};
+                pending.take(sample, flushes, feed);
             } else if (gst_app_sink_is_eos(sink)) {
                 const std::lock_guard lock(feed->mutex);
                 if (!feed->seeking && feed->flushes == flushes)
@@ -468,7 +478,7 @@ void AudioOutput::pump(Stream& stream) {
             }
         }
         GstBuffer* buffer = nullptr;
-        if (pending.sample) {
+        if (pending.buffer) {
             const auto from = pending.feed;
             const unsigned flushes = pending.flushes;
             gint64 end = -1;
