@@ -27,11 +27,12 @@ constexpr int BytesPerSample = 4; // one channel of 32-bit float
 // The silence handed over while no clip has audio: short, because the next clip's first
 // sample waits behind it.
 constexpr int SilenceSamples = Rate / 500;
-// Ahead of the output by at most this much of audio, besides what the output buffers itself.
-constexpr guint64 QueueBytes = 2 * SilenceSamples * BytesPerSample;
+// Ahead of the output by at most this much of audio, besides what the output buffers itself:
+// enough to ride out a busy moment of this thread, little enough that a change is heard at once.
+constexpr guint64 QueueBytes = Rate * 20 / 1000 * BytesPerSample;
 // A clip's audio is handed over in slices this long: a seek, a new level or a stop applies to
 // everything after the slice under way, whatever the size of the decoder's buffers.
-constexpr gsize SliceBytes = Rate / 200 * BytesPerSample;
+constexpr gsize SliceBytes = Rate / 100 * BytesPerSample;
 // A sound server's own buffering is all that lies between a clip's last sample and the
 // operator releasing the transmitter, so it is kept short.
 constexpr gint64 BufferTimeUs = 60000;
@@ -39,6 +40,7 @@ constexpr gint64 LatencyTimeUs = 10000;
 // A clip's decoder that falls behind for a moment is waited for this long before silence covers
 // for it: well within what the output holds.
 constexpr int FeedWaitMs = 10;
+constexpr int LongestFeedWaitMs = 100;
 // Once an output has had its audio for its whole buffer and this much more, it has played it,
 // or it never will.
 constexpr gint64 HoldSlackUs = 1000000;
@@ -288,7 +290,8 @@ bool AudioOutput::open(const QString& clip, int timeoutMs, QString* error) {
                 .arg(longestHoldMs_ / 1000);
         return true;
     };
-    if (tooLong(bufferedUs(stream->pipeline.get())))
+    stream->bufferUs = bufferedUs(stream->pipeline.get());
+    if (tooLong(stream->bufferUs))
         return false;
     stream->source = std::move(source);
     stream->bus = GstRef<GstBus>::take(gst_element_get_bus(stream->pipeline.get()));
@@ -428,7 +431,8 @@ void AudioOutput::pump(Stream& stream) {
                 fullSinceUs = nowUs;
             else if (nowUs - fullSinceUs > gint64(HangMs) * 1000 && !stream.hung.exchange(true))
                 qCWarning(lcOutput) << "the audio output has stopped taking audio";
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            // Looked at often while the output takes audio, seldom once it has stopped.
+            std::this_thread::sleep_for(std::chrono::milliseconds(nowUs - fullSinceUs > 50000 ? 20 : 1));
             continue;
         }
         fullSinceUs = 0;
@@ -464,14 +468,30 @@ void AudioOutput::pump(Stream& stream) {
             }
         }
 
-        if (pending.buffer && (pending.feed != feed || pending.flushes != feed->flushes))
-            pending.reset(); // stopped, replaced or moved: the rest of that buffer is stale
+        if (pending.buffer) {
+            // A clip's last buffer plays out after the next clip is attached, which is what
+            // keeps the two seamless; a clip moved, stopped or dropped before its end does not.
+            const auto& from = pending.feed;
+            bool stale = pending.flushes != from->flushes;
+            if (!stale && from != feed) {
+                const std::lock_guard lock(from->mutex);
+                stale = !from->ended;
+            }
+            if (stale)
+                pending.reset();
+        }
         if (feed && !pending.buffer) {
             const unsigned flushes = feed->flushes;
             auto* sink = GST_APP_SINK(feed->sink.get());
-            if (GstSample* sample = gst_app_sink_try_pull_sample(sink, FeedWaitMs * GST_MSECOND)) {
+            // An output that holds a lot takes it fast at first: the decoder is waited for
+            // rather than covered with silence in the middle of a clip.
+            const gint64 waitMs = std::clamp<gint64>(stream.bufferUs / 4000, FeedWaitMs, LongestFeedWaitMs);
+            GstSample* sample = gst_app_sink_try_pull_sample(sink, waitMs * GST_MSECOND);
+            if (sample)
                 pending.take(sample, flushes, feed);
-            } else if (gst_app_sink_is_eos(sink)) {
+            // Once the decoder has delivered all of the clip, the clip counts as taken: the next
+            // one loads while the rest of this buffer plays.
+            if (gst_app_sink_is_eos(sink)) {
                 const std::lock_guard lock(feed->mutex);
                 if (!feed->seeking && feed->flushes == flushes)
                     feed->ended = true;

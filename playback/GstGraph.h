@@ -18,9 +18,10 @@
 // One clip in one pipeline of its own, decoded into the output that every clip shares:
 //   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo ! audioconvert ! appsink
 // scaletempo keeps the pitch when the rate changes; the converters on either side let it work
-// in its own format and deliver the output's. The position is how far the output has taken the
-// clip, and the clip ends when the output has taken its last sample: the next clip's audio follows
-// on the same stream, without a gap. The pipeline lives exactly as long as this object: destruction
+// in its own format and deliver the output's. The level is applied by the output as it takes the
+// audio, so a change is heard at once. The position is how far the output has taken the clip, and
+// the clip ends when the output has taken its last sample: the next clip's audio follows on the
+// same stream, without a gap. The pipeline lives exactly as long as this object: destruction
 // detaches it from the output and sets it to NULL. Every call comes from one thread, and none waits
 // on the output for more than a second or two: a call that overruns is abandoned with the pipeline.
 // No main loop is needed: the calls drain the pipeline's own bus without waiting. After an error the
