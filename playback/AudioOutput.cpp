@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <thread>
 
@@ -33,6 +34,8 @@ constexpr guint64 QueueBytes = Rate * 20 / 1000 * BytesPerSample;
 // A clip's audio is handed over in slices this long: a seek, a new level or a stop applies to
 // everything after the slice under way, whatever the size of the decoder's buffers.
 constexpr gsize SliceBytes = Rate / 100 * BytesPerSample;
+// Pulled ahead of the slices, so that the next clip has this long to load after one ends.
+constexpr gsize LookaheadBytes = Rate * 40 / 1000 * BytesPerSample;
 // A sound server's own buffering is all that lies between a clip's last sample and the
 // operator releasing the transmitter, so it is kept short.
 constexpr gint64 BufferTimeUs = 60000;
@@ -93,35 +96,52 @@ gint64 bufferedUs(GstElement* bin) {
     return longest;
 }
 
-// The part of a clip's buffer not handed over yet, as pulled from its appsink. The sample itself
-// goes back at once: the appsink reuses it.
+// A clip's audio pulled from its appsink and not handed over yet: a little of it, so that the
+// clip's end is known while some of it is still to come. The samples go back to the appsink at
+// once, which reuses them; the buffers stay.
 struct Pending {
-    GstBuffer* buffer = nullptr;
-    GstSegment segment{};
-    gsize offset = 0;
+    struct Part {
+        GstBuffer* buffer;
+        GstSegment segment;
+    };
+    std::deque<Part> parts;
+    gsize offset = 0; // into the first part
+    gsize bytes = 0;  // left in all of them
     unsigned flushes = 0;
     std::shared_ptr<ClipFeed> feed;
 
-    void take(GstSample* sample, unsigned flushCount, std::shared_ptr<ClipFeed> from) {
-        reset();
-        if (GstBuffer* taken = gst_sample_get_buffer(sample))
-            buffer = gst_buffer_ref(taken);
-        gst_segment_copy_into(gst_sample_get_segment(sample), &segment);
+    bool empty() const { return parts.empty(); }
+    void add(GstSample* sample, unsigned flushCount, const std::shared_ptr<ClipFeed>& from) {
+        if (!parts.empty() && (flushCount != flushes || from != feed))
+            reset();
+        if (GstBuffer* buffer = gst_sample_get_buffer(sample)) {
+            Part part{gst_buffer_ref(buffer), {}};
+            gst_segment_copy_into(gst_sample_get_segment(sample), &part.segment);
+            parts.push_back(part);
+            bytes += gst_buffer_get_size(buffer);
+            flushes = flushCount;
+            feed = from;
+        }
         gst_sample_unref(sample);
-        flushes = flushCount;
-        feed = std::move(from);
+    }
+    void popFront() {
+        gst_buffer_unref(parts.front().buffer);
+        parts.pop_front();
+        offset = 0;
+        if (parts.empty())
+            feed.reset();
     }
     void reset() {
-        if (buffer)
-            gst_buffer_unref(std::exchange(buffer, nullptr));
-        offset = 0;
-        feed.reset();
+        while (!parts.empty())
+            popFront();
+        bytes = 0;
     }
 };
 
 // The next slice of `pending` at the clip's level; the stream time its end reaches goes to *end.
 GstBuffer* takeSlice(Pending& pending, gint64* end) {
-    GstBuffer* whole = pending.buffer;
+    const auto feed = pending.feed;
+    GstBuffer* whole = pending.parts.front().buffer;
     GstMapInfo in;
     if (!gst_buffer_map(whole, &in, GST_MAP_READ)) {
         pending.reset();
@@ -131,25 +151,27 @@ GstBuffer* takeSlice(Pending& pending, gint64* end) {
     GstBuffer* slice = gst_buffer_new_allocate(nullptr, length, nullptr);
     GstMapInfo out;
     gst_buffer_map(slice, &out, GST_MAP_WRITE);
-    const float gain = pending.feed->gain;
+    const float gain = feed->gain;
     const auto* from = reinterpret_cast<const float*>(in.data + pending.offset);
     auto* to = reinterpret_cast<float*>(out.data);
     for (gsize i = 0; i < length / BytesPerSample; ++i)
         to[i] = from[i] * gain;
     gst_buffer_unmap(slice, &out);
     pending.offset += length;
+    pending.bytes -= length;
     *end = -1;
     if (GST_BUFFER_PTS_IS_VALID(whole) && GST_BUFFER_DURATION_IS_VALID(whole)) {
         const guint64 at = GST_BUFFER_PTS(whole) +
                            gst_util_uint64_scale(GST_BUFFER_DURATION(whole), pending.offset, in.size);
-        const guint64 streamTime = gst_segment_to_stream_time(&pending.segment, GST_FORMAT_TIME, at);
+        const guint64 streamTime =
+            gst_segment_to_stream_time(&pending.parts.front().segment, GST_FORMAT_TIME, at);
         if (GST_CLOCK_TIME_IS_VALID(streamTime))
             *end = gint64(streamTime);
     }
     const bool done = pending.offset >= in.size;
     gst_buffer_unmap(whole, &in);
     if (done)
-        pending.reset();
+        pending.popFront();
     return slice;
 }
 } // namespace
@@ -468,10 +490,10 @@ void AudioOutput::pump(Stream& stream) {
             }
         }
 
-        if (pending.buffer) {
-            // A clip's last buffer plays out after the next clip is attached, which is what
+        if (!pending.empty()) {
+            // A clip's last buffers play out after the next clip is attached, which is what
             // keeps the two seamless; a clip moved, stopped or dropped before its end does not.
-            const auto& from = pending.feed;
+            const auto from = pending.feed;
             bool stale = pending.flushes != from->flushes;
             if (!stale && from != feed) {
                 const std::lock_guard lock(from->mutex);
@@ -480,17 +502,22 @@ void AudioOutput::pump(Stream& stream) {
             if (stale)
                 pending.reset();
         }
-        if (feed && !pending.buffer) {
+        if (feed && (pending.empty() || pending.feed == feed)) {
             const unsigned flushes = feed->flushes;
             auto* sink = GST_APP_SINK(feed->sink.get());
-            // An output that holds a lot takes it fast at first: the decoder is waited for
-            // rather than covered with silence in the middle of a clip.
-            const gint64 waitMs = std::clamp<gint64>(stream.bufferUs / 4000, FeedWaitMs, LongestFeedWaitMs);
-            GstSample* sample = gst_app_sink_try_pull_sample(sink, waitMs * GST_MSECOND);
-            if (sample)
-                pending.take(sample, flushes, feed);
+            while (pending.bytes < LookaheadBytes) {
+                // An output that holds a lot takes it fast at first: the decoder is waited for
+                // rather than covered with silence in the middle of a clip.
+                const gint64 waitMs = pending.empty() ? std::clamp<gint64>(stream.bufferUs / 4000, FeedWaitMs,
+                                                                           LongestFeedWaitMs)
+                                                      : 0;
+                GstSample* sample = gst_app_sink_try_pull_sample(sink, waitMs * GST_MSECOND);
+                if (!sample)
+                    break;
+                pending.add(sample, flushes, feed);
+            }
             // Once the decoder has delivered all of the clip, the clip counts as taken: the next
-            // one loads while the rest of this buffer plays.
+            // one loads while the rest plays.
             if (gst_app_sink_is_eos(sink)) {
                 const std::lock_guard lock(feed->mutex);
                 if (!feed->seeking && feed->flushes == flushes)
@@ -498,7 +525,7 @@ void AudioOutput::pump(Stream& stream) {
             }
         }
         GstBuffer* buffer = nullptr;
-        if (pending.buffer) {
+        if (!pending.empty()) {
             const auto from = pending.feed;
             const unsigned flushes = pending.flushes;
             gint64 end = -1;
