@@ -28,9 +28,11 @@ constexpr int BytesPerSample = 4; // one channel of 32-bit float
 // The silence handed over while no clip has audio: short, because the next clip's first
 // sample waits behind it.
 constexpr int SilenceSamples = Rate / 500;
-// Ahead of the output by at most this much of audio, besides what the output buffers itself:
-// enough to ride out a busy moment of this thread, little enough that a change is heard at once.
+// Ahead of the output by at most this much of a clip's audio, besides what the output buffers
+// itself: enough to ride out a busy moment of this thread, little enough that a change is heard at
+// once. Silence is kept shorter still, as the next clip's first sample waits behind it.
 constexpr guint64 QueueBytes = Rate * 20 / 1000 * BytesPerSample;
+constexpr guint64 SilenceQueueBytes = 2 * SilenceSamples * BytesPerSample;
 // A clip's audio is handed over in slices this long: a seek, a new level or a stop applies to
 // everything after the slice under way, whatever the size of the decoder's buffers.
 constexpr gsize SliceBytes = Rate / 100 * BytesPerSample;
@@ -444,22 +446,21 @@ void AudioOutput::run(std::shared_ptr<Stream> stream) {
 void AudioOutput::pump(Stream& stream) {
     auto* source = GST_APP_SRC(stream.source.get());
     gint64 startedUs = 0;
-    gint64 fullSinceUs = 0;
+    gint64 lastPushUs = g_get_monotonic_time();
+    // The output has its queue's worth: looked at often while it takes audio, seldom once it has
+    // stopped, which after HangMs makes it hung.
+    const auto waitForOutput = [&] {
+        const gint64 waitedUs = g_get_monotonic_time() - lastPushUs;
+        if (waitedUs > gint64(HangMs) * 1000 && !stream.hung.exchange(true))
+            qCWarning(lcOutput) << "the audio output has stopped taking audio";
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitedUs > 50000 ? 20 : 1));
+    };
     Pending pending;
     while (!stream.stop && !stream.broken) {
-        const gint64 nowUs = g_get_monotonic_time();
         if (gst_app_src_get_current_level_bytes(source) >= QueueBytes) {
-            if (!fullSinceUs)
-                fullSinceUs = nowUs;
-            else if (nowUs - fullSinceUs > gint64(HangMs) * 1000 && !stream.hung.exchange(true))
-                qCWarning(lcOutput) << "the audio output has stopped taking audio";
-            // Looked at often while the output takes audio, seldom once it has stopped.
-            std::this_thread::sleep_for(std::chrono::milliseconds(nowUs - fullSinceUs > 50000 ? 20 : 1));
+            waitForOutput();
             continue;
         }
-        fullSinceUs = 0;
-        if (stream.hung.exchange(false))
-            qCInfo(lcOutput) << "the audio output takes audio again";
 
         std::shared_ptr<ClipFeed> feed;
         gint64 quietSince = 0;
@@ -538,6 +539,10 @@ void AudioOutput::pump(Stream& stream) {
             }
         }
         const bool sound = buffer != nullptr;
+        if (!buffer && gst_app_src_get_current_level_bytes(source) >= SilenceQueueBytes) {
+            waitForOutput();
+            continue;
+        }
         if (!buffer) {
             buffer = gst_buffer_new_allocate(nullptr, SilenceSamples * BytesPerSample, nullptr);
             gst_buffer_memset(buffer, 0, 0, SilenceSamples * BytesPerSample);
@@ -554,6 +559,9 @@ void AudioOutput::pump(Stream& stream) {
             break;
         }
         const gint64 now = g_get_monotonic_time();
+        lastPushUs = now;
+        if (stream.hung.exchange(false))
+            qCInfo(lcOutput) << "the audio output takes audio again";
         if (at == 0)
             startedUs = now;
         stream.handedOver = at + length;
