@@ -46,6 +46,7 @@ constexpr gint64 LatencyTimeUs = 10000;
 // for it: well within what the output holds.
 constexpr int FeedWaitMs = 10;
 constexpr int LongestFeedWaitMs = 100;
+constexpr gint64 LongBufferUs = 500000;
 // Once an output has had its audio for its whole buffer and this much more, it has played it,
 // or it never will.
 constexpr gint64 HoldSlackUs = 1000000;
@@ -507,11 +508,15 @@ void AudioOutput::pump(Stream& stream) {
             const unsigned flushes = feed->flushes;
             auto* sink = GST_APP_SINK(feed->sink.get());
             while (pending.bytes < LookaheadBytes) {
-                // An output that holds a lot takes it fast at first: the decoder is waited for
-                // rather than covered with silence in the middle of a clip.
-                const gint64 waitMs = pending.empty() ? std::clamp<gint64>(stream.bufferUs / 4000, FeedWaitMs,
-                                                                           LongestFeedWaitMs)
-                                                      : 0;
+                // A decoder that falls behind is waited for no longer than the output has queued,
+                // so that the output never runs dry. An output that holds a lot takes it fast at
+                // first, and waits for the decoder rather than hear silence in mid-clip.
+                const gint64 queuedMs =
+                    gint64(gst_app_src_get_current_level_bytes(source)) * 1000 / (Rate * BytesPerSample);
+                const gint64 waitMs = !pending.empty() ? 0
+                                      : stream.bufferUs >= LongBufferUs
+                                          ? LongestFeedWaitMs
+                                          : std::min<gint64>(queuedMs, FeedWaitMs);
                 GstSample* sample = gst_app_sink_try_pull_sample(sink, waitMs * GST_MSECOND);
                 if (!sample)
                     break;
