@@ -47,7 +47,7 @@ constexpr gint64 LatencyTimeUs = 10000;
 constexpr int FeedWaitMs = 10;
 constexpr int LongestFeedWaitMs = 100;
 constexpr gint64 LongBufferUs = 500000;
-// Once an output has had its audio for its whole buffer and this much more, it has played it,
+// Once an output has had its audio for all it may hold and this much more, it has played it,
 // or it never will.
 constexpr gint64 HoldSlackUs = 1000000;
 // An output that takes audio faster than it plays (a file) is fed no faster than real time,
@@ -411,10 +411,11 @@ bool AudioOutput::sounding() {
     if (!stream_)
         return false;
     // Asked every second while idle: the clock alone answers then.
+    // The output's word is taken for as long as the transmitter may stay keyed. Without a time-out,
+    // the audio may be ahead of it by its buffer, as much again in a sound server and the lead.
     const gint64 since = g_get_monotonic_time() - stream_->soundAtUs;
-    gint64 boundUs = stream_->bufferUs + HoldSlackUs;
-    if (longestHoldMs_ > 0)
-        boundUs = std::min(boundUs, gint64(longestHoldMs_) * 1000);
+    const gint64 boundUs = longestHoldMs_ > 0 ? gint64(longestHoldMs_) * 1000
+                                              : 2 * stream_->bufferUs + LongestLeadUs + HoldSlackUs;
     if (since > boundUs || failed())
         return false;
     gint64 played = 0;
