@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
     const QString profilePath = defaultProfilePath();
     const QString programFolder = QCoreApplication::applicationDirPath();
     const LinkSettings linkSettings = readLinkSettings(profilePath);
-    const auto graphs = createPlatformGraphFactory(readAudioSink(profilePath));
+    const auto graphs =
+        createPlatformGraphFactory(readAudioSink(profilePath), linkSettings.txTimeoutSeconds * 1000);
     MessageBoxDialogs messageBoxes;
     ConsoleDialogs console;
     console.printed = [&log](const QString& line) {

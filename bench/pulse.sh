@@ -3,11 +3,13 @@
 # The desktop's own output: a private PulseAudio with a null sink, and Tempovox playing into it
 # through the default output ([AUDIO] SINK empty) and through pulsesink, each answering COUNT
 # DTMF requests, and the minimal station beside them. The sink's monitor is recorded and measured
-# by pulse_bench.py. Prints Markdown.
-#   bench/pulse.sh [COUNT]   (after bash scripts/setup.sh bench/packages.txt)
+# by pulse_bench.py. Then pulsesink with buffers of 60 ms to 10 s, LONG_COUNT requests each:
+# every clip must be heard, and none of it after PTT 0. Prints Markdown.
+#   bench/pulse.sh [COUNT] [LONG_COUNT]   (after bash scripts/setup.sh bench/packages.txt)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count=${1:-200}
+long_count=${2:-5}
 work=$(mktemp -d)
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
@@ -23,12 +25,16 @@ done
 
 export HOME=$work PULSE_RUNTIME_PATH=$work/pulse PULSE_SERVER=unix:$work/pulse/native
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-echo "| output | announcements | silences | silence between clips, median / p99 / worst ms | PTT 1 to first sound, median / p99 / worst ms | clips cut short |"
-echo "|---|---|---|---|---|---|"
+echo "| output | announcements | silences | silence between clips, median / p99 / worst ms | PTT 1 to first sound, median / p99 / worst ms | clips cut short | sound after PTT 0, ms |"
+echo "|---|---|---|---|---|---|---|"
 # The minimal station, the baseline, plays one clip of the same voice on the default output.
-for run in "Tempovox, default output||build/tempovox" "Tempovox, pulsesink|pulsesink|build/tempovox" \
-    "minimal station, one clip, default output||build/bench/minimal_station"; do
-    IFS='|' read -r label sink program <<<"$run"
+runs=("Tempovox, default output||build/tempovox|$count" "Tempovox, pulsesink|pulsesink|build/tempovox|$count"
+    "minimal station, one clip, default output||build/bench/minimal_station|$count")
+for us in 60000 2000000 5000000 10000000; do
+    runs+=("Tempovox, pulsesink buffer-time=$((us / 1000)) ms|pulsesink buffer-time=$us|build/tempovox|$long_count")
+done
+for run in "${runs[@]}"; do
+    IFS='|' read -r label sink program requests <<<"$run"
     # A fresh server for each: the first announcement after the server starts is measured too.
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no -F /dev/null \
         -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
@@ -44,7 +50,7 @@ for run in "Tempovox, default output||build/tempovox" "Tempovox, pulsesink|pulse
     pid=$!
     pids+=("$pid")
     for _ in $(seq 100); do [[ -S $work/runtime/tempovox/link.sock ]] && break; sleep 0.05; done
-    python3 bench/pulse_bench.py "$work/runtime/tempovox/link.sock" "$count" "$label"
+    python3 bench/pulse_bench.py "$work/runtime/tempovox/link.sock" "$requests" "$label"
     kill "$pid" "$server"
     wait "$pid" "$server" 2>/dev/null || true
 done

@@ -7,7 +7,8 @@ Tempovox must already run on SOCKET with a voice of steady tones (clip i: 300 + 
 120 + 2 i ms, see pulse.sh) and
 the null sink "bench" as its output. Records the sink's monitor with parec while COUNT DTMF
 requests are answered one after the other, then prints one Markdown row: the silence between
-clips (median, p99, worst), the delay from PTT 1 to the first sound, and the clips cut short.
+clips (median, p99, worst), the delay from PTT 1 to the first sound, the clips cut short and
+the sound heard after PTT 0.
 """
 import socket
 import statistics
@@ -41,6 +42,7 @@ def main():
     link.connect(path)
     lines = link.makefile("rb")
     keyed = []  # when each announcement's first PTT 1 came
+    released = []  # and when its PTT 0 came
     # parec takes a while to connect: nothing is asked for before the recording has begun, or
     # the first announcement after the server started would go unheard.
     while not first_byte:
@@ -54,6 +56,7 @@ def main():
             if line == b"PTT 1" and keyed_at is None:
                 keyed_at = time.monotonic()
             if line == b"PTT 0" and keyed_at is not None:
+                released.append(time.monotonic())
                 break
         keyed.append(keyed_at)
         time.sleep(0.4)
@@ -89,13 +92,21 @@ def main():
         if later:
             delays.append(later[0] - ms)
 
+    # Sound heard between each PTT 0 and the next PTT 1 (or the end of the recording).
+    after_release = 0
+    for k, at in enumerate(released):
+        start_ms = (at - first_byte[0]) * 1000
+        end_ms = (keyed[k + 1] - first_byte[0]) * 1000 if k + 1 < len(keyed) else len(sound)
+        after_release += sum(1 for ms in range(max(int(start_ms), 0), min(int(end_ms), len(sound))) if sound[ms])
+
     def spread(values):
         if not values:
             return "–"
         values = sorted(values)
         return f"{statistics.median(values):.0f} / {values[int(0.99 * (len(values) - 1))]:.0f} / {values[-1]:.0f}"
 
-    print(f"| {label} | {count} | {len(gaps)} | {spread(gaps)} | {spread(delays)} | {cut} of {len(clips)} |")
+    print(f"| {label} | {count} | {len(gaps)} | {spread(gaps)} | {spread(delays)} | {cut} of {len(clips)} "
+          f"| {after_release} |")
 
 
 main()

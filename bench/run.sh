@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh bench/packages.txt
-cmake --build build --parallel "$(nproc)" --target station_bench preroll_bench minimal_station web_bench
+cmake --build build --parallel "$(nproc)" --target station_bench preroll_bench minimal_station web_bench change_bench
 
 work=$(mktemp -d)
 xvfb=
@@ -45,6 +45,12 @@ idle=$!
 "$bench" gaps 200 >>"$out"
 "$bench" gaps 50 --mp3 >>"$out"
 "$bench" gaps 30 --baseline >>"$out"
+{
+    echo
+    echo "A change heard, and the release after a clip's last sample (player alone, fake output)"
+    echo
+    build/bench/change_bench 10
+} >>"$out"
 "$bench" trigger 10 >>"$out"
 "$bench" trigger 10 --baseline >>"$out"
 for kind in "" "--window"; do
@@ -105,6 +111,6 @@ cat "$work/idle.md" >>"$out"
     echo
     echo "PulseAudio, a null sink recorded from its monitor"
     echo
-    bash bench/pulse.sh "${PULSE_ANNOUNCEMENTS:-200}"
+    bash bench/pulse.sh "${PULSE_ANNOUNCEMENTS:-200}" "${PULSE_LONG_ANNOUNCEMENTS:-5}"
 } >>"$out"
 cat "$out"

@@ -68,11 +68,13 @@ bool ClipPlayer::applyRate(double rate) {
 }
 
 bool ClipPlayer::seek(double seconds) {
-    if (!GraphPosition || !GraphPosition->SetCurrentPosition(seconds))
+    if (!GraphPosition)
         return false;
+    const bool moved = GraphPosition->SetCurrentPosition(seconds);
+    // Whether or not the clip moved, the bar shows where it is again, not where it was dropped.
     if (started)
         started();
-    return true;
+    return moved;
 }
 
 bool ClipPlayer::stop() {

@@ -23,7 +23,6 @@ const char* packageOf(const char* factoryName) {
         {"appsink", "gstreamer1.0-plugins-base"},
         {"audioconvert", "gstreamer1.0-plugins-base"},
         {"audioresample", "gstreamer1.0-plugins-base"},
-        {"volume", "gstreamer1.0-plugins-base"},
         {"scaletempo", "gstreamer1.0-plugins-good"},
         {"autoaudiosink", "gstreamer1.0-plugins-good"},
     };

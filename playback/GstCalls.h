@@ -14,8 +14,8 @@
 GstRef<GstElement> makeElement(const char* factoryName, QString* error);
 
 // Runs `work` on a thread of its own and waits for it at most `timeoutMs`. Work that overruns is
-// abandoned, not cancelled: it finishes on its own later, holding only what it captured. An
-// output that blocks (a sound server that hangs, a pipe nobody reads) blocks only that thread.
+// abandoned, not cancelled: it finishes on its own later, holding only what it captured. For the
+// clips' own pipelines, which touch no output; the output changes its state on its own thread.
 bool finishesWithin(int timeoutMs, std::function<void()> work);
 
 // A state change of `element`, bounded; nothing when it did not finish in time.

@@ -7,10 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gst/app/gstappsink.h>
-#include <gst/audio/streamvolume.h>
 
 #include <algorithm>
 #include <atomic>
@@ -39,28 +39,43 @@ bool isAudioPad(GstPad* pad) {
            g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "audio/");
 }
 
-struct DecodedEnd {
-    GstElement* sink = nullptr;
-    std::atomic<gint64> end{0};
-};
-
+// Links the decoder's audio to `data`, the element after it. The element is the handler's own
+// reference, so a handler still running on a streaming thread after the clip let go of its
+// pipeline touches nothing that is gone.
 void linkDecodedAudio(GstElement*, GstPad* pad, gpointer data) {
-    auto* state = static_cast<DecodedEnd*>(data);
     if (!isAudioPad(pad))
         return;
-    const auto target = GstRef<GstPad>::take(gst_element_get_static_pad(state->sink, "sink"));
+    const auto target = GstRef<GstPad>::take(gst_element_get_static_pad(GST_ELEMENT(data), "sink"));
     if (target && !gst_pad_is_linked(target.get()))
         gst_pad_link(pad, target.get());
 }
 
+void connectDecoder(GstElement* decoder, GstElement* next) {
+    g_signal_connect_data(
+        decoder, "pad-added", G_CALLBACK(&linkDecodedAudio), gst_object_ref(next),
+        [](gpointer data, GClosure*) { gst_object_unref(data); }, GConnectFlags(0));
+}
+
+template <typename T>
+void destroyShared(gpointer data) {
+    delete static_cast<std::shared_ptr<T>*>(data);
+}
+
 GstPadProbeReturn noteBufferEnd(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    auto* state = static_cast<DecodedEnd*>(data);
+    auto& end = **static_cast<std::shared_ptr<std::atomic<gint64>>*>(data);
     if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
         buffer && GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer)) {
-        const auto end = gint64(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer));
-        if (end > state->end)
-            state->end = end;
+        const auto bufferEnd = gint64(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer));
+        if (bufferEnd > end)
+            end = bufferEnd;
     }
+    return GST_PAD_PROBE_OK;
+}
+
+// What reached the feed before a flush is stale: the output drops whatever it holds of it.
+GstPadProbeReturn countFlush(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP)
+        ++(*static_cast<std::shared_ptr<ClipFeed>*>(data))->flushes;
     return GST_PAD_PROBE_OK;
 }
 
@@ -79,11 +94,11 @@ std::optional<gint64> decodedLength(const QString& path, gint64 deadline, QStrin
     g_object_set(source.get(), "location", QFile::encodeName(path).constData(), nullptr);
     g_object_set(sink.get(), "sync", FALSE, nullptr);
 
-    DecodedEnd state;
-    state.sink = sink.get();
-    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&linkDecodedAudio), &state);
+    const auto end = std::make_shared<std::atomic<gint64>>(0);
+    connectDecoder(decoder.get(), sink.get());
     const auto sinkPad = GstRef<GstPad>::take(gst_element_get_static_pad(sink.get(), "sink"));
-    gst_pad_add_probe(sinkPad.get(), GST_PAD_PROBE_TYPE_BUFFER, &noteBufferEnd, &state, nullptr);
+    gst_pad_add_probe(sinkPad.get(), GST_PAD_PROBE_TYPE_BUFFER, &noteBufferEnd,
+                      new std::shared_ptr<std::atomic<gint64>>(end), &destroyShared<std::atomic<gint64>>);
 
     const auto bus = GstRef<GstBus>::take(gst_element_get_bus(pipeline.get()));
     MessagePtr message;
@@ -93,11 +108,11 @@ std::optional<gint64> decodedLength(const QString& path, gint64 deadline, QStrin
             message.reset(gst_bus_timed_pop_filtered(bus.get(), remaining * GST_USECOND,
                                                      GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
     }
-    // Stops the streaming threads before the state they write to goes out of scope.
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    // Bounded like every other wait of a load; what the streaming threads write to is shared.
+    changeState(pipeline.get(), GST_STATE_NULL, GstGraph::TeardownTimeoutMs);
     const GstMessageType outcome = message ? GST_MESSAGE_TYPE(message.get()) : GST_MESSAGE_UNKNOWN;
-    if (outcome == GST_MESSAGE_EOS && state.end > 0)
-        return state.end.load();
+    if (outcome == GST_MESSAGE_EOS && *end > 0)
+        return end->load();
     if (outcome == GST_MESSAGE_EOS)
         *error = u"clip file '%1' contains no audio data"_s.arg(path);
     else if (outcome == GST_MESSAGE_ERROR)
@@ -108,8 +123,11 @@ std::optional<gint64> decodedLength(const QString& path, gint64 deadline, QStrin
 }
 } // namespace
 
-GstGraph::GstGraph(const QString& sinkDescription)
-    : output_(AudioOutput::forSink(sinkDescription)) {}
+GstGraph::GstGraph(const QString& sinkDescription, int longestHoldMs)
+    : output_(AudioOutput::forSink(sinkDescription)) {
+    if (longestHoldMs > 0)
+        output_->setLongestHold(longestHoldMs);
+}
 
 GstGraph::~GstGraph() {
     unload();
@@ -150,55 +168,56 @@ bool GstGraph::load(const QString& path, QString* error) {
         return false;
     }
 
+    // Bounded: a stream that never prerolls must not hang the program. The output comes first:
+    // one that is known to hang fails here at once, before anything is built or keyed.
+    const gint64 deadline = g_get_monotonic_time() + gint64(LoadTimeoutMs) * 1000;
+    if (!output_->open(path, LoadTimeoutMs, error))
+        return false;
+
     auto source = makeElement("filesrc", error);
     auto decoder = source ? makeElement("decodebin", error) : GstRef<GstElement>();
     auto convertIn = decoder ? makeElement("audioconvert", error) : GstRef<GstElement>();
     auto resampleIn = convertIn ? makeElement("audioresample", error) : GstRef<GstElement>();
     auto tempo = resampleIn ? makeElement("scaletempo", error) : GstRef<GstElement>();
     auto convertOut = tempo ? makeElement("audioconvert", error) : GstRef<GstElement>();
-    auto volume = convertOut ? makeElement("volume", error) : GstRef<GstElement>();
-    auto sink = volume ? makeElement("appsink", error) : GstRef<GstElement>();
+    auto sink = convertOut ? makeElement("appsink", error) : GstRef<GstElement>();
     if (!sink)
         return false;
 
     gst_element_set_name(sink.get(), "feed"); // named while it has no parent, which alone allows it
     auto pipeline = GstRef<GstElement>::take(gst_pipeline_new(nullptr));
     gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), decoder.get(), convertIn.get(), resampleIn.get(),
-                     tempo.get(), convertOut.get(), volume.get(), sink.get(), nullptr);
+                     tempo.get(), convertOut.get(), sink.get(), nullptr);
     if (!gst_element_link(source.get(), decoder.get()) ||
-        !gst_element_link_many(convertIn.get(), resampleIn.get(), tempo.get(), convertOut.get(), volume.get(),
-                               sink.get(), nullptr)) {
+        !gst_element_link_many(convertIn.get(), resampleIn.get(), tempo.get(), convertOut.get(), sink.get(),
+                               nullptr)) {
         *error = u"the playback chain cannot be linked for clip file '%1'"_s.arg(path);
         return false;
     }
     g_object_set(source.get(), "location", QFile::encodeName(path).constData(), nullptr);
-    // The output takes the audio as fast as it plays it; a few buffers wait here meanwhile.
+    // The output takes the audio as fast as it plays it; a few buffers wait here meanwhile. They
+    // hold nothing back: a level applies as the output takes them, and a seek flushes them.
     GstCaps* caps = AudioOutput::newClipCaps();
     g_object_set(sink.get(), "caps", caps, "sync", FALSE, "max-buffers", 4u, "enable-last-sample", FALSE,
                  nullptr);
     gst_caps_unref(caps);
 
     // The decoder's output appears only once it has looked at the file, on a streaming thread.
-    converter_ = GstRef<GstElement>::share(convertIn.get());
-    decoder_ = GstRef<GstElement>::share(decoder.get());
-    audioLinked_ = false;
-    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&GstGraph::onDecodedPad), this);
+    connectDecoder(decoder.get(), convertIn.get());
 
     pipeline_ = std::move(pipeline);
     bus_ = GstRef<GstBus>::take(gst_element_get_bus(pipeline_.get()));
-    volume_ = GstRef<GstElement>::share(volume.get());
     feed_ = std::make_shared<ClipFeed>(sink.get());
     path_ = path;
+    const auto feedPad = GstRef<GstPad>::take(gst_element_get_static_pad(sink.get(), "sink"));
+    gst_pad_add_probe(feedPad.get(), GST_PAD_PROBE_TYPE_EVENT_FLUSH, &countFlush,
+                      new std::shared_ptr<ClipFeed>(feed_), &destroyShared<ClipFeed>);
 
     const auto failure = [&](GstMessage* message) {
         *error = u"cannot decode clip file '%1': %2"_s.arg(path, messageText(message));
         return false;
     };
 
-    // Bounded: a stream that never prerolls must not hang the program.
-    const gint64 deadline = g_get_monotonic_time() + gint64(LoadTimeoutMs) * 1000;
-    if (!output_->open(path, LoadTimeoutMs, error))
-        return false;
     const gint64 left = (deadline - g_get_monotonic_time()) / 1000;
     const auto changed = changeState(pipeline_.get(), GST_STATE_PAUSED, int(std::max<gint64>(left, 0)));
     if (!changed) {
@@ -229,7 +248,8 @@ bool GstGraph::load(const QString& path, QString* error) {
             return failure(message.get());
     }
 
-    if (!audioLinked_) {
+    const auto linked = GstRef<GstPad>::take(gst_element_get_static_pad(convertIn.get(), "sink"));
+    if (!gst_pad_is_linked(linked.get())) {
         *error = u"clip file '%1' contains no audio"_s.arg(path);
         return false;
     }
@@ -246,8 +266,6 @@ bool GstGraph::load(const QString& path, QString* error) {
 }
 
 void GstGraph::unload() {
-    if (decoder_)
-        g_signal_handlers_disconnect_by_data(decoder_.get(), this);
     if (feed_)
         output_->detach(feed_.get());
     if (pipeline_) {
@@ -257,15 +275,11 @@ void GstGraph::unload() {
             qCWarning(lcPlayback) << "a clip did not stop; it is left behind";
     }
     feed_.reset();
-    decoder_.reset();
     abandoned_ = false;
     running_ = false;
     lastPosition_ = -1.0;
-    volume_.reset();
-    converter_.reset();
     bus_.reset();
     pipeline_.reset();
-    audioLinked_ = false;
     duration_ = 0.0;
     rate_ = 1.0;
     volumeHundredths_ = 0;
@@ -273,16 +287,6 @@ void GstGraph::unload() {
     ended_ = false;
     failed_ = false;
     played_ = false;
-}
-
-void GstGraph::onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
-    auto* self = static_cast<GstGraph*>(data);
-    if (!isAudioPad(pad))
-        return;
-    const auto target = GstRef<GstPad>::take(gst_element_get_static_pad(self->converter_.get(), "sink"));
-    if (target && !gst_pad_is_linked(target.get()) &&
-        GST_PAD_LINK_SUCCESSFUL(gst_pad_link(pad, target.get())))
-        self->audioLinked_ = true;
 }
 
 void GstGraph::pollBus() const {
@@ -329,14 +333,20 @@ bool GstGraph::Run() {
 bool GstGraph::play() {
     played_ = true;
     lastProgress_ = std::chrono::steady_clock::now();
-    // The output closes when it falls idle, which a clip loaded long ago may have seen.
+    if (!attachOutput())
+        return false;
+    running_ = boundedChange(GST_STATE_PLAYING);
+    return running_;
+}
+
+// The output closes when it falls idle, which a clip loaded long ago may have seen.
+bool GstGraph::attachOutput() {
     QString error;
     if (!output_->attach(feed_) && !(output_->open(path_, LoadTimeoutMs, &error) && output_->attach(feed_))) {
         giveUp(error.isEmpty() ? u"the audio output has closed"_s : error);
         return false;
     }
-    running_ = boundedChange(GST_STATE_PLAYING);
-    return running_;
+    return true;
 }
 
 bool GstGraph::Stop() {
@@ -365,8 +375,8 @@ void GstGraph::giveUp(const QString& why) const {
 
 bool GstGraph::PlaybackFailed() const {
     pollBus();
-    if (running_ && !ended_ && !failed_ && output_->failed())
-        giveUp(u"the audio output failed"_s);
+    if (QString why; running_ && !ended_ && !failed_ && output_->failed(&why))
+        giveUp(why);
     // An output that stops taking audio (a sound server that hangs, a pipe nobody reads any more)
     // raises no error: the position just stands still.
     if (running_ && !ended_ && !failed_) {
@@ -388,15 +398,8 @@ bool GstGraph::SetVolume(int hundredthsOfDb) {
     if (hundredthsOfDb == volumeHundredths_)
         return true;
     volumeHundredths_ = hundredthsOfDb;
-    gst_stream_volume_set_volume(GST_STREAM_VOLUME(volume_.get()), GST_STREAM_VOLUME_FORMAT_DB,
-                                 hundredthsOfDb / 100.0);
-    // Audio that has passed the volume element already waits in the sink. While playback has
-    // not settled that is the preroll, the very start of the clip: make it again at the new level.
-    GstState current = GST_STATE_VOID_PENDING;
-    GstState pending = GST_STATE_VOID_PENDING;
-    gst_element_get_state(pipeline_.get(), &current, &pending, 0);
-    if (!ended_ && (current != GST_STATE_PLAYING || pending != GST_STATE_VOID_PENDING))
-        return seek(*CurrentPosition());
+    // Applied as the output takes each slice: heard at once, the preroll included.
+    feed_->gain = float(std::pow(10.0, hundredthsOfDb / 2000.0));
     return true;
 }
 
@@ -417,7 +420,9 @@ std::optional<double> GstGraph::CurrentPosition() const {
 
 void GstGraph::updatePosition() const {
     const std::lock_guard lock(feed_->mutex);
-    position_ = std::min(toSeconds(feed_->reached), duration_);
+    // A header may claim less than the file holds: the clip ends when its audio does, and
+    // rests a millisecond short of its declared end until then.
+    position_ = std::min(toSeconds(feed_->reached), std::max(duration_ - 0.001, 0.0));
     if (feed_->ended)
         ended_ = true;
 }
@@ -451,6 +456,17 @@ bool GstGraph::seek(double seconds) {
     GstEvent* event = gst_event_new_seek(
         rate_, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
         std::llround(target * GST_SECOND), GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    {
+        // What the output takes until the flush has passed is stale, and says nothing.
+        const std::lock_guard lock(feed_->mutex);
+        feed_->seeking = true;
+        feed_->reached = std::llround(target * GST_SECOND);
+        feed_->ended = false;
+    }
+    const auto seeked = qScopeGuard([this] {
+        const std::lock_guard lock(feed_->mutex);
+        feed_->seeking = false;
+    });
     // A flush waits for the streaming thread, which a stuck element may never give back.
     const auto sent = std::make_shared<std::atomic<bool>>(false);
     if (!finishesWithin(StateTimeoutMs, [sent, held = GST_ELEMENT(gst_object_ref(pipeline_.get())), event] {
@@ -463,19 +479,15 @@ bool GstGraph::seek(double seconds) {
     if (!*sent)
         return false;
     pollBus();
-    {
-        // The flush has stopped the old stream: whatever the output took of it is past.
-        const std::lock_guard lock(feed_->mutex);
-        ++feed_->generation;
-        feed_->reached = std::llround(target * GST_SECOND);
-        feed_->ended = false;
-    }
     ended_ = target >= duration_ && !failed_;
     position_ = target;
     lastProgress_ = std::chrono::steady_clock::now();
+    // A clip that played may be moved long after its stream closed: it plays on from there.
+    if (running_ && !ended_ && !failed_)
+        attachOutput();
     return !failed_;
 }
 
 std::shared_ptr<FilterGraph> GstGraphFactory::CreateGraph() {
-    return std::make_shared<GstGraph>(sinkDescription_);
+    return std::make_shared<GstGraph>(sinkDescription_, longestHoldMs_);
 }

@@ -16,11 +16,12 @@
 #include <utility>
 
 // One clip in one pipeline of its own, decoded into the output that every clip shares:
-//   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo ! audioconvert ! volume ! appsink
+//   filesrc ! decodebin ! audioconvert ! audioresample ! scaletempo ! audioconvert ! appsink
 // scaletempo keeps the pitch when the rate changes; the converters on either side let it work
-// in its own format and deliver the output's. The position is how far the output has taken the
-// clip, and the clip ends when the output has taken its last sample: the next clip's audio follows
-// on the same stream, without a gap. The pipeline lives exactly as long as this object: destruction
+// in its own format and deliver the output's. The level is applied by the output as it takes the
+// audio, so a change is heard at once. The position is how far the output has taken the clip, and
+// the clip ends when the output has taken its last sample: the next clip's audio follows on the
+// same stream, without a gap. The pipeline lives exactly as long as this object: destruction
 // detaches it from the output and sets it to NULL. Every call comes from one thread, and none waits
 // on the output for more than a second or two: a call that overruns is abandoned with the pipeline.
 // No main loop is needed: the calls drain the pipeline's own bus without waiting. After an error the
@@ -29,7 +30,8 @@ class GstGraph final : public FilterGraph, public std::enable_shared_from_this<G
 public:
     // An empty description plays on the desktop's default output and refuses to load when
     // there is none; otherwise the description is a gst-launch style chain ending in a sink.
-    explicit GstGraph(const QString& sinkDescription);
+    // longestHoldMs is the transmit time-out (0: none), which bounds how long the output may buffer.
+    explicit GstGraph(const QString& sinkDescription, int longestHoldMs = 0);
     ~GstGraph() override;
     GstGraph(const GstGraph&) = delete;
     GstGraph& operator=(const GstGraph&) = delete;
@@ -49,7 +51,7 @@ public:
     bool SetVolume(int hundredthsOfDb) override;
 
     // Fixed when the clip is loaded: the length the file declares or, when it declares none,
-    // the length of its decoded audio. The position never exceeds it.
+    // the length of its decoded audio. The position reaches it only when the audio ends.
     std::optional<double> Duration() const override;
     // Reads exactly the duration once the stream has ended, until a seek moves away from the end.
     std::optional<double> CurrentPosition() const override;
@@ -81,21 +83,16 @@ private:
     bool usable() const;
     bool seek(double seconds);
     bool play();
+    bool attachOutput();
     // A state change bounded by StateTimeoutMs; one that overruns leaves the clip dead.
     bool boundedChange(GstState state);
     void giveUp(const QString& why) const;
-
-    static void onDecodedPad(GstElement* decoder, GstPad* pad, gpointer self);
 
     const std::shared_ptr<AudioOutput> output_;
     std::shared_ptr<ClipFeed> feed_;
     QString path_;
     GstRef<GstElement> pipeline_;
     GstRef<GstBus> bus_;
-    GstRef<GstElement> converter_; // the first element after the decoder
-    GstRef<GstElement> decoder_;
-    GstRef<GstElement> volume_;
-    std::atomic<bool> audioLinked_{false};
     double duration_ = 0.0;
     double rate_ = 1.0;
     int volumeHundredths_ = 0;
@@ -113,10 +110,12 @@ private:
 
 class GstGraphFactory : public GraphFactory {
 public:
-    explicit GstGraphFactory(QString sinkDescription)
-        : sinkDescription_(std::move(sinkDescription)) {}
+    explicit GstGraphFactory(QString sinkDescription, int longestHoldMs = 0)
+        : sinkDescription_(std::move(sinkDescription))
+        , longestHoldMs_(longestHoldMs) {}
     std::shared_ptr<FilterGraph> CreateGraph() override;
 
 private:
     const QString sinkDescription_;
+    const int longestHoldMs_;
 };

@@ -14,6 +14,6 @@ bool initMediaRuntime(QString* error) {
     return false;
 }
 
-std::unique_ptr<GraphFactory> createPlatformGraphFactory(const QString& sinkDescription) {
-    return std::make_unique<GstGraphFactory>(sinkDescription);
+std::unique_ptr<GraphFactory> createPlatformGraphFactory(const QString& sinkDescription, int longestHoldMs) {
+    return std::make_unique<GstGraphFactory>(sinkDescription, longestHoldMs);
 }

@@ -14,4 +14,6 @@ bool initMediaRuntime(QString* error);
 // description plays on the desktop's default audio output, and a clip refuses to load when no
 // device is there; otherwise the description is a gst-launch style chain ending in a sink, such
 // as "alsasink device=hw:1".
-std::unique_ptr<GraphFactory> createPlatformGraphFactory(const QString& sinkDescription);
+// longestHoldMs is the transmit time-out (0: none): an output that buffers that much is refused.
+std::unique_ptr<GraphFactory> createPlatformGraphFactory(const QString& sinkDescription,
+                                                         int longestHoldMs = 0);

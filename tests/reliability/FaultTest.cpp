@@ -2,6 +2,7 @@
 #include "Station.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -145,6 +146,27 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
             Station::waitFor([&] { return !station.window().Timer2.isActive() && !station.link->keyed; }));
         EXPECT_EQ(station.heardInFull(), Chain);
     }
+}
+
+// Once the output is known to hang, a later announcement fails at once and says so: the
+// transmitter is keyed only for the moment its first load takes.
+TEST(Faults, AHungOutputFailsTheNextAnnouncementAtOnce) {
+    Station station({.output = Output});
+    station.output = pipeOutput(station, true);
+    start(station, Starter::Dtmf);
+    ASSERT_TRUE(Station::waitFor(
+        [&] {
+            return !station.played.empty() && !station.window().Timer2.isActive() && !station.link->keyed;
+        },
+        8000));
+    const qsizetype told = station.dialogs.shown.size();
+    QElapsedTimer keyed;
+    keyed.start();
+    start(station, Starter::Button);
+    EXPECT_LT(keyed.elapsed(), 200);
+    EXPECT_FALSE(station.link->keyed);
+    EXPECT_TRUE(station.dialogs.shown.mid(told).join(u' ').contains(u"stopped taking audio"_s))
+        << station.dialogs.shown.join(u'\n').toStdString();
 }
 
 } // namespace
