@@ -21,11 +21,6 @@ public:
                 return false;
             }
         }
-        if (failSave) {
-            *error = QStringLiteral("disk full");
-            *saveFailed = true;
-            return false;
-        }
         stored.values.insert(values);
         return true;
     }
@@ -45,6 +40,5 @@ public:
     QList<LogLine> lines;
     StationSettings stored{{{QStringLiteral("DTMFTIME"), QStringLiteral("123")}}, {}};
     StationCounters counted;
-    bool failSave = false;
     QStringList calls;
 };
