@@ -16,7 +16,6 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -42,12 +41,6 @@ protected:
                   0);
         dir().write(u"empty.wav"_s, {});
         dir().write(u"text.mp3"_s, "not audio at all\n");
-    }
-    // A named pipe as the output, opened by nobody yet.
-    static QString pipe(const QString& name) {
-        const QByteArray path = QFile::encodeName(dir().file(name));
-        ::mkfifo(path.constData(), 0600);
-        return u"filesink location=\"%1\""_s.arg(dir().file(name));
     }
     static int entries(const char* folder) { return int(QDir(QString::fromLatin1(folder)).count()); }
     // The peak and the number of loud samples of what an output wrote as 16-bit mono.
@@ -81,53 +74,33 @@ protected:
     }
 };
 
-// A clip plays to its end and then rests exactly there, which is how the chain sees it ended.
-TEST_F(Player, ClipsReadTheirLengthAndRestAtTheirEnd) {
-    for (const QString& name : {u"tone.wav"_s, u"tone.mp3"_s}) {
+// Clip after clip plays to its end and rests exactly there, which is how the chain sees it
+// ended, on one stream of the output, which closes once it has been idle a while. Moving a clip
+// that ended long ago, after its stream has closed, plays it again from there.
+TEST_F(Player, OneStreamCarriesEveryClipAndClosesWhenIdle) {
+    const auto output = AudioOutput::forSink(RealTime);
+    GstElement* stream = nullptr;
+    std::shared_ptr<GstGraph> graph;
+    for (const QString& name : {u"tone.mp3"_s, u"tone.wav"_s}) {
         SCOPED_TRACE(name.toStdString());
         QString error;
-        const auto graph = load(name, &error);
+        graph = load(name, &error);
         ASSERT_TRUE(graph) << error.toStdString();
         EXPECT_NEAR(*graph->Duration(), 0.5, 0.001);
+        EXPECT_TRUE(stream == nullptr || output->pipeline() == stream);
+        stream = output->pipeline();
         EXPECT_TRUE(graph->Run());
         EXPECT_TRUE(QTest::qWaitFor([&] { return graph->CurrentPosition() == graph->Duration(); }, 3000));
         EXPECT_FALSE(graph->PlaybackFailed());
     }
-}
-
-TEST_F(Player, BrokenClipsAndOutputsFailAndSayWhy) {
-    for (const QString& name : {u"missing.wav"_s, u"empty.wav"_s, u"text.mp3"_s}) {
-        QString error;
-        EXPECT_FALSE(load(name, &error)) << name.toStdString();
-        EXPECT_FALSE(error.isEmpty());
-    }
-    QString error;
-    EXPECT_FALSE(load(u"tone.wav"_s, &error, u"nosuchsink"_s));
-    EXPECT_FALSE(error.isEmpty());
-    // An output that fails on its first write: the clip never ends, and the player says so.
-    const auto graph = load(u"tone.wav"_s, &error, u"filesink location=/dev/full"_s);
-    ASSERT_TRUE(graph) << error.toStdString();
-    graph->Run();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return graph->PlaybackFailed(); }, 3000));
-    EXPECT_NE(graph->CurrentPosition(), graph->Duration());
-}
-
-// Clip after clip plays on one stream of the output, which closes once it has been idle a while.
-TEST_F(Player, OneStreamCarriesEveryClipAndClosesWhenIdle) {
-    const auto output = AudioOutput::forSink(RealTime);
-    GstElement* stream = nullptr;
-    for (const QString& name : {u"tone.wav"_s, u"tone.mp3"_s}) {
-        QString error;
-        const auto graph = load(name, &error);
-        ASSERT_TRUE(graph) << error.toStdString();
-        EXPECT_TRUE(stream == nullptr || output->pipeline() == stream) << name.toStdString();
-        stream = output->pipeline();
-        EXPECT_TRUE(graph->Run());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return graph->CurrentPosition() == graph->Duration(); }, 3000));
-    }
     ASSERT_TRUE(stream);
-    EXPECT_TRUE(
+    ASSERT_TRUE(
         QTest::qWaitFor([&] { return output->pipeline() == nullptr; }, AudioOutput::IdleCloseMs + 2000));
+    const gint64 taken = graph->feed()->taken;
+    EXPECT_TRUE(graph->SetCurrentPosition(0.1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return graph->CurrentPosition() == graph->Duration(); }, 3000));
+    EXPECT_FALSE(graph->PlaybackFailed());
+    EXPECT_GT(double(graph->feed()->taken - taken), 0.35e9);
 }
 
 // The volume bar's hundredths of a decibel apply from the first sample on.
@@ -186,30 +159,12 @@ TEST_F(Player, AClipWhoseHeaderUnderstatesItsLengthPlaysWhole) {
     EXPECT_GT(double(graph->feed()->taken), 0.45e9);
 }
 
-// Moving a clip that ended long ago, after its stream has closed, plays it again from there.
-TEST_F(Player, ASeekAfterTheStreamClosedPlaysAgain) {
-    QString error;
-    const auto graph = load(u"tone.wav"_s, &error, u"fakesink sync=true name=closing"_s);
-    ASSERT_TRUE(graph) << error.toStdString();
-    const auto output = AudioOutput::forSink(u"fakesink sync=true name=closing"_s);
-    EXPECT_TRUE(graph->Run());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return graph->CurrentPosition() == graph->Duration(); }, 3000));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return output->pipeline() == nullptr; }, AudioOutput::IdleCloseMs + 2000));
-    const gint64 taken = graph->feed()->taken;
-    EXPECT_TRUE(graph->SetCurrentPosition(0.1));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return graph->CurrentPosition() == graph->Duration(); }, 3000));
-    EXPECT_FALSE(graph->PlaybackFailed());
-    EXPECT_GT(double(graph->feed()->taken - taken), 0.35e9);
-}
-
 // An output that stops taking audio (a pipe whose reader holds it and reads no more, as a hung
 // sound server does) fails the clip; from then on a load fails at once, before anything is
 // keyed, until the reader reads again, and then the next clip plays in full.
 TEST_F(Player, AnOutputThatHangsFailsAtOnceUntilItTakesAudioAgain) {
-    const QString output = pipe(u"hung"_s);
-    const int reader = ::open(QFile::encodeName(dir().file(u"hung"_s)).constData(), O_RDONLY | O_NONBLOCK);
-    ::fcntl(reader, F_SETPIPE_SZ, 4096);
+    int reader = -1;
+    const QString output = pipeOutput(dir().file(u"hung"_s), &reader);
     QString error;
     auto graph = load(u"tone.wav"_s, &error, output);
     ASSERT_TRUE(graph) << error.toStdString();
@@ -248,7 +203,7 @@ TEST_F(Player, AnOutputThatHangsFailsAtOnceUntilItTakesAudioAgain) {
 // An output that never opens (a pipe nobody reads) holds one stuck try: every later one fails at
 // once and costs no thread and no descriptor.
 TEST_F(Player, AnOutputThatNeverOpensCostsNothingToRetry) {
-    const QString output = pipe(u"unread"_s);
+    const QString output = pipeOutput(dir().file(u"unread"_s));
     QString error;
     EXPECT_FALSE(load(u"tone.wav"_s, &error, output));
     const int threads = entries("/proc/self/task");

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "GstLaunch.h"
 #include "Station.h"
 
 #include <QDir>
@@ -9,9 +10,6 @@
 
 #include <optional>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -21,15 +19,6 @@ const QStringList Chain = {u"GoodEvening.wav"_s, u"TheTimeIs.wav"_s, u"14.wav"_s
                            u"15.wav"_s,          u"Minutes.wav"_s,   u"Blank.wav"_s};
 
 enum class Starter { Button, Clock, Dtmf };
-
-// A named pipe as the output; with `reader`, one that is opened here, holds a page and is never read.
-QString pipeOutput(Station& station, bool reader) {
-    const QByteArray path = QFile::encodeName(station.dir.file(u"pipe"_s));
-    ::mkfifo(path.constData(), 0600);
-    if (reader)
-        ::fcntl(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), F_SETPIPE_SZ, 4096);
-    return u"filesink location=\"%1\""_s.arg(QString::fromLocal8Bit(path));
-}
 
 void start(Station& station, Starter starter) {
     if (starter == Starter::Clock)
@@ -80,7 +69,8 @@ void breakStation(Station& station, Fault fault, const QString& clip) {
         break;
     case Fault::NeverTakes:
     case Fault::Stops:
-        station.output = pipeOutput(station, fault == Fault::Stops);
+        int reader; // left open and unread
+        station.output = pipeOutput(station.dir.file(u"pipe"_s), fault == Fault::Stops ? &reader : nullptr);
         break;
     }
 }
@@ -136,6 +126,18 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
         if (c.told && !c.clip.isEmpty()) {
             EXPECT_TRUE(station.dialogs.shown.join(u' ').contains(c.clip));
         }
+        if (c.fault == Fault::Stops) {
+            // Known to hang, the output fails the next announcement at once and says so: the
+            // transmitter is keyed only for the moment its first load takes.
+            const qsizetype told = station.dialogs.shown.size();
+            QElapsedTimer keyed;
+            keyed.start();
+            station.window().hora_rf_Click();
+            EXPECT_LT(keyed.elapsed(), 200);
+            EXPECT_FALSE(station.link->keyed);
+            EXPECT_TRUE(station.dialogs.shown.mid(told).join(u' ').contains(u"stopped taking audio"_s))
+                << station.dialogs.shown.join(u'\n').toStdString();
+        }
 
         QString error;
         ASSERT_TRUE(writeToneVoice(station.voiceFolder(), &error)) << error.toStdString();
@@ -146,27 +148,6 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
             Station::waitFor([&] { return !station.window().Timer2.isActive() && !station.link->keyed; }));
         EXPECT_EQ(station.heardInFull(), Chain);
     }
-}
-
-// Once the output is known to hang, a later announcement fails at once and says so: the
-// transmitter is keyed only for the moment its first load takes.
-TEST(Faults, AHungOutputFailsTheNextAnnouncementAtOnce) {
-    Station station({.output = Output});
-    station.output = pipeOutput(station, true);
-    start(station, Starter::Dtmf);
-    ASSERT_TRUE(Station::waitFor(
-        [&] {
-            return !station.played.empty() && !station.window().Timer2.isActive() && !station.link->keyed;
-        },
-        8000));
-    const qsizetype told = station.dialogs.shown.size();
-    QElapsedTimer keyed;
-    keyed.start();
-    start(station, Starter::Button);
-    EXPECT_LT(keyed.elapsed(), 200);
-    EXPECT_FALSE(station.link->keyed);
-    EXPECT_TRUE(station.dialogs.shown.mid(told).join(u' ').contains(u"stopped taking audio"_s))
-        << station.dialogs.shown.join(u'\n').toStdString();
 }
 
 } // namespace

@@ -3,9 +3,13 @@
 
 #include "GstGraph.h"
 
+#include <QFile>
 #include <QString>
 
 #include <gst/gst.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 // Runs a gst-launch line to its end, as tests make their clips; false, with the reason in
 // *error, when it cannot be parsed or does not end within 10 s.
@@ -28,4 +32,17 @@ inline bool runLaunchLine(const QString& launch, QString* error) {
     if (!ended)
         *error = QStringLiteral("this did not run to its end: ") + launch;
     return ended;
+}
+
+// A named pipe at `path` as an output. With `reader`, the pipe is also opened here for reading,
+// with a one-page buffer, and the descriptor handed back: read from it, or leave it unread as a
+// hung sound server does.
+inline QString pipeOutput(const QString& path, int* reader = nullptr) {
+    const QByteArray name = QFile::encodeName(path);
+    ::mkfifo(name.constData(), 0600);
+    if (reader) {
+        *reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ::fcntl(*reader, F_SETPIPE_SZ, 4096);
+    }
+    return QStringLiteral("filesink location=\"%1\"").arg(path);
 }
