@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -49,14 +48,16 @@ public:
         });
         other.start(QStringLiteral(TEMPOVOX_BINARY), arguments);
     }
+    // Starts the program and connects the peer, which is greeted with the socket's path.
     bool start() {
         launch(process);
         return QTest::qWaitFor(
-            [&] {
-                peer.connectToServer(socketPath());
-                return peer.waitForConnected(100);
-            },
-            10000);
+                   [&] {
+                       peer.connectToServer(socketPath());
+                       return peer.waitForConnected(100);
+                   },
+                   10000) &&
+               line() == "INFO socket " + socketPath().toUtf8();
     }
     // The peer's next line, waiting at most timeoutMs; empty when none came.
     QByteArray line(int timeoutMs = 10000) {
@@ -87,8 +88,8 @@ QByteArray hamlibSettings(const Rigctld& rig) {
            "audiomixer name=m\n";
 }
 
-// The station page: its address on stderr, the page driving the transmitter; and an address in
-// use costs one line while the station runs on.
+// The station page: its address on stderr, with the token the program keeps (the browser test
+// goes in by it); and an address in use costs one line while the station runs on.
 TEST(Program, ServesItsPageOrRunsOnWithoutIt) {
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
@@ -96,7 +97,6 @@ TEST(Program, ServesItsPageOrRunsOnWithoutIt) {
         Program program("[WEB]\nLISTEN=127.0.0.1:" + QByteArray::number(taken.serverPort()) +
                         "\n[AUDIO]\nSINK=fakesink sync=true\n");
         ASSERT_TRUE(program.start()) << program.errors().toStdString();
-        EXPECT_EQ(program.line(), "INFO socket " + program.socketPath().toUtf8());
         EXPECT_TRUE(program.errors().contains(
             u"station page off: cannot listen on 127.0.0.1:%1"_s.arg(taken.serverPort())));
     }
@@ -105,7 +105,6 @@ TEST(Program, ServesItsPageOrRunsOnWithoutIt) {
     Program program("[WEB]\nLISTEN=127.0.0.1:" + QByteArray::number(port) +
                     "\n[AUDIO]\nSINK=fakesink sync=true\n");
     ASSERT_TRUE(program.start()) << program.errors().toStdString();
-    EXPECT_EQ(program.line(), "INFO socket " + program.socketPath().toUtf8());
     EXPECT_EQ(program.line(), "PTT 0");
     const auto address =
         QRegularExpression(u"station page at http://127\\.0\\.0\\.1:(\\d+)/\\?token=(\\S+)"_s)
@@ -115,16 +114,6 @@ TEST(Program, ServesItsPageOrRunsOnWithoutIt) {
     QFile tokenFile(program.dir.file(u"runtime/tempovox/web-token"_s));
     ASSERT_TRUE(tokenFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(tokenFile.readAll().trimmed(), address.captured(2).toUtf8());
-
-    QTcpSocket page;
-    page.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(page.waitForConnected(5000));
-    page.write(
-        "POST /api/announce HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\nAuthorization: Bearer " +
-        address.captured(2).toUtf8() + "\r\n\r\n");
-    ASSERT_TRUE(page.waitForReadyRead(5000));
-    EXPECT_TRUE(page.readAll().startsWith("HTTP/1.1 202 "));
-    EXPECT_EQ(program.line(), "PTT 1");
 }
 
 // Start-up, a DTMF request answered over the air and released, each sequence heard logged, and
@@ -133,7 +122,6 @@ TEST(Program, AnswersDtmf) {
     Program program("\xEF\xBB\xBF[SETTINGS]\r\nVOLSET=loud\r\nFILELOCATION=" + QByteArray(300, 'x') +
                     "\r\n[AUDIO]\r\nSINK=fakesink sync=true\r\n");
     ASSERT_TRUE(program.start()) << program.errors().toStdString();
-    EXPECT_EQ(program.line(), "INFO socket " + program.socketPath().toUtf8());
     EXPECT_EQ(program.line(), "PTT 0");
     program.send("DTMF 12\nDTMF 123\n");
     EXPECT_EQ(program.line(), "PTT 1");

@@ -53,14 +53,15 @@ class Station:
     that records every line the program sends it."""
 
     def __init__(self, binary, scratch, settings, language):
-        self.config = os.path.join(scratch, 'config')
+        config = os.path.join(scratch, 'config')
         runtime = os.path.join(scratch, 'runtime')
-        os.makedirs(self.config)
+        os.makedirs(config)
         os.makedirs(runtime, mode=0o700)
+        self.ini_path = os.path.join(config, 'Tempovox.ini')
         self.port = free_port()
-        with open(self.ini_path(), 'w') as ini:
+        with open(self.ini_path, 'w') as ini:
             ini.write(settings + f'[AUDIO]\nSINK=fakesink sync=true\n[WEB]\nLISTEN=127.0.0.1:{self.port}\n')
-        env = dict(os.environ, XDG_CONFIG_HOME=self.config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM='offscreen',
+        env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM='offscreen',
                    LANGUAGE=language)
         self.errors = []
         self.address = queue.Queue()
@@ -73,9 +74,6 @@ class Station:
         self.peer = socket.socket(socket.AF_UNIX)
         self.peer.connect(os.path.join(runtime, 'tempovox', 'link.sock'))
         threading.Thread(target=self._read_peer, daemon=True).start()
-
-    def ini_path(self):
-        return os.path.join(self.config, 'Tempovox.ini')
 
     # The pipe is drained all the time: a program blocked on a full stderr would stop answering.
     def _read_errors(self):
@@ -233,7 +231,7 @@ def form_checks(checks, station, driver):
     driver.find_element(By.ID, 'settings-save').click()
     saved = lambda: driver.find_element(By.ID, 'settings-status').get_attribute('data-state') == 'ok'
     checks.wait('the page says saved', driver, saved, 5)
-    with open(station.ini_path()) as ini:
+    with open(station.ini_path) as ini:
         written = ini.read()
     for line in ('DTMFTIME=4567', 'HALFHOUR=1'):
         checks.check(f'Tempovox.ini holds {line}', line in written, written)
@@ -247,7 +245,7 @@ def form_checks(checks, station, driver):
     refused = lambda: driver.find_element(By.ID, 'settings-status').get_attribute('data-state') == 'error'
     if checks.wait('a refused save says so', driver, refused, 5):
         checks.check('and why', 'DTMFTIME' in text(driver, 'settings-status'), text(driver, 'settings-status'))
-    with open(station.ini_path()) as ini:
+    with open(station.ini_path) as ini:
         checks.check('and the file is unchanged', ini.read() == written)
 
     # A change made elsewhere (the window, another page) shows at once, but not over a field the
@@ -274,7 +272,6 @@ def security_checks(checks, station, driver):
         ('a wrong token', 'GET', '/api/status', {'Authorization': 'Bearer ' + 'x' * len(station.token)}, (401,)),
         ('a foreign Host', 'GET', '/api/status', dict(bearer, Host='tempovox.example'), range(400, 500)),
         ('a foreign Origin', 'POST', '/api/announce', dict(cookie, Origin='http://tempovox.example'), (403,)),
-        ('the same Origin', 'GET', '/api/status', dict(cookie, Origin=f'http://{host}'), (200,)),
     ]
     for name, method, path, headers, expected in cases:
         status, _ = station.request(method, path, headers)
