@@ -74,6 +74,23 @@ protected:
     }
 };
 
+TEST_F(Player, BrokenClipsAndOutputsFailAndSayWhy) {
+    for (const QString& name : {u"missing.wav"_s, u"empty.wav"_s, u"text.mp3"_s}) {
+        QString error;
+        EXPECT_FALSE(load(name, &error)) << name.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+    QString error;
+    EXPECT_FALSE(load(u"tone.wav"_s, &error, u"nosuchsink"_s));
+    EXPECT_FALSE(error.isEmpty());
+    // An output that fails on its first write: the clip never ends, and the player says so.
+    const auto graph = load(u"tone.wav"_s, &error, u"filesink location=/dev/full"_s);
+    ASSERT_TRUE(graph) << error.toStdString();
+    graph->Run();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return graph->PlaybackFailed(); }, 3000));
+    EXPECT_NE(graph->CurrentPosition(), graph->Duration());
+}
+
 // Clip after clip plays to its end and rests exactly there, which is how the chain sees it
 // ended, on one stream of the output, which closes once it has been idle a while. Moving a clip
 // that ended long ago, after its stream has closed, plays it again from there.
