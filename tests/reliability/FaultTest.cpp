@@ -30,17 +30,7 @@ void start(Station& station, Starter starter) {
     station.clock.time.setTime({14, 15, 30});
 }
 
-enum class Fault {
-    Missing,
-    Empty,
-    CutShort,
-    NotAudio,
-    FolderDeleted,
-    NoSoundCard,
-    OutputFails,
-    NeverTakes,
-    Stops
-};
+enum class Fault { Missing, Empty, CutShort, NotAudio, FolderGone, NoDevice, OutputFails, NeverTakes, Stops };
 
 // Breaks a clip file, the voice folder or the output.
 void breakStation(Station& station, Fault fault, const QString& clip) {
@@ -58,10 +48,10 @@ void breakStation(Station& station, Fault fault, const QString& clip) {
     case Fault::NotAudio:
         station.dir.write(u"WavFiles/US_Kate/"_s + clip, "RIFF? no, text\n");
         break;
-    case Fault::FolderDeleted:
+    case Fault::FolderGone:
         QDir(station.voiceFolder()).removeRecursively();
         break;
-    case Fault::NoSoundCard:
+    case Fault::NoDevice:
         station.output = u"alsasink device=hw:99"_s;
         break;
     case Fault::OutputFails:
@@ -89,8 +79,8 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
         {Fault::Empty, u"TheTimeIs.wav"_s, Starter::Clock, true},
         {Fault::CutShort, u"15.wav"_s, Starter::Dtmf, false},
         {Fault::NotAudio, u"Minutes.wav"_s, Starter::Button, true},
-        {Fault::FolderDeleted, u"14.wav"_s, Starter::Button, true},
-        {Fault::NoSoundCard, {}, Starter::Button, true},
+        {Fault::FolderGone, u"14.wav"_s, Starter::Button, true},
+        {Fault::NoDevice, {}, Starter::Button, true},
         {Fault::OutputFails, {}, Starter::Button, false},
         {Fault::NeverTakes, {}, Starter::Button, true},
         {Fault::Stops, {}, Starter::Dtmf, false},
@@ -98,7 +88,7 @@ TEST(Faults, EveryFaultReleasesAndTheNextAnnouncementPlaysInFull) {
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.fault));
         Station station({.output = Output});
-        bool pending = c.fault == Fault::FolderDeleted;
+        bool pending = c.fault == Fault::FolderGone;
         if (!pending)
             breakStation(station, c.fault, c.clip);
         start(station, c.starter);
