@@ -29,15 +29,14 @@ struct Reply {
 
 // A server on a free loopback port over the double, and a client that speaks raw HTTP to it.
 struct Harness {
-    explicit Harness(WebServerOptions options = {}) {
-        options.port = 0;
-        options.token = Token;
-        options.hosts = {u"station.example"_s};
-        options.failureDelayMs = 300;
-        options.maxRequestBytes = 4096;
-        options.requestTimeoutMs = 400;
-        options.maxConnections = 8;
-        server = std::make_unique<WebServer>(station, options);
+    Harness() {
+        server = std::make_unique<WebServer>(station, WebServerOptions{.port = 0,
+                                                                       .token = Token,
+                                                                       .hosts = {u"station.example"_s},
+                                                                       .maxConnections = 8,
+                                                                       .maxRequestBytes = 4096,
+                                                                       .requestTimeoutMs = 400,
+                                                                       .failureDelayMs = 300});
         QString error;
         if (!server->start(&error))
             ADD_FAILURE() << error.toStdString();
