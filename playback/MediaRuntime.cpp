@@ -6,6 +6,9 @@
 #include <gst/gst.h>
 
 bool initMediaRuntime(QString* error) {
+    // GStreamer's own SIGSEGV handler, set while it loads a plugin, would end the process with
+    // exit() and so bypass the handler that releases the transmitter on a crash.
+    gst_segtrap_set_enabled(FALSE);
     GError* gerror = nullptr;
     if (gst_init_check(nullptr, nullptr, &gerror))
         return true;
