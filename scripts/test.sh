@@ -17,7 +17,7 @@ export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_Q
 # at the lowest priority so that the suites' timing is not disturbed.
 nice -n 19 scripts/sanitizers.sh --build-only >"$scratch/sanitizer-build.log" 2>&1 &
 sanitizer_build=$!
-trap 'kill "$sanitizer_build" 2>/dev/null; rm -rf "$scratch"' EXIT
+trap 'kill "$sanitizer_build" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 ctest --test-dir build --output-on-failure --parallel "$(nproc)" "$@"
 elapsed "test suites"
 wait "$sanitizer_build" || { cat "$scratch/sanitizer-build.log" >&2; exit 1; }
