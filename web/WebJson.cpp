@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WebJson.h"
 
-
 QString WebJson::time(const QDateTime& at) {
     if (!at.isValid())
         return {};
