@@ -91,6 +91,15 @@ gint64 bufferedUs(GstElement* bin) {
             if (GST_IS_AUDIO_BASE_SINK(element)) {
                 gint64 bufferTime = 0;
                 g_object_get(element, "buffer-time", &bufferTime, nullptr);
+                // Once the device is open its ring buffer says what it really holds: a sound
+                // server may grant less than was asked for.
+                GST_OBJECT_LOCK(element);
+                const GstAudioRingBuffer* ring = GST_AUDIO_BASE_SINK(element)->ringbuffer;
+                if (ring && ring->acquired && ring->spec.info.rate > 0 && ring->spec.info.bpf > 0)
+                    bufferTime = gint64(gst_util_uint64_scale(
+                        guint64(ring->spec.segtotal) * guint64(ring->spec.segsize), G_USEC_PER_SEC,
+                        guint64(ring->spec.info.rate) * guint64(ring->spec.info.bpf)));
+                GST_OBJECT_UNLOCK(element);
                 *static_cast<gint64*>(data) = std::max(*static_cast<gint64*>(data), bufferTime);
             }
         },
@@ -419,8 +428,10 @@ bool AudioOutput::sounding() {
     if (since > boundUs || failed())
         return false;
     gint64 played = 0;
+    // A sound server starts to play only once its buffer is full, while the position runs on from
+    // the start: nothing handed over is heard before a buffer's worth has followed it.
     if (gst_element_query_position(stream_->pipeline.get(), GST_FORMAT_TIME, &played))
-        return played < stream_->soundEnd;
+        return std::min(played, stream_->handedOver - stream_->bufferUs * 1000) < stream_->soundEnd;
     // An output that does not say where it is has played its audio once its buffer has passed.
     return since < stream_->bufferUs + LatencyTimeUs;
 }
