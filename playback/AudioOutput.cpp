@@ -94,11 +94,14 @@ gint64 bufferedUs(GstElement* bin) {
                 // Once the device is open its ring buffer says what it really holds: a sound
                 // server may grant less than was asked for.
                 GST_OBJECT_LOCK(element);
-                const GstAudioRingBuffer* ring = GST_AUDIO_BASE_SINK(element)->ringbuffer;
-                if (ring && ring->acquired && ring->spec.info.rate > 0 && ring->spec.info.bpf > 0)
-                    bufferTime = gint64(gst_util_uint64_scale(
-                        guint64(ring->spec.segtotal) * guint64(ring->spec.segsize), G_USEC_PER_SEC,
-                        guint64(ring->spec.info.rate) * guint64(ring->spec.info.bpf)));
+                if (const GstAudioRingBuffer* ring = GST_AUDIO_BASE_SINK(element)->ringbuffer;
+                    ring && ring->acquired) {
+                    const GstAudioRingBufferSpec& format = ring->spec;
+                    if (format.info.rate > 0 && format.info.bpf > 0)
+                        bufferTime = gint64(gst_util_uint64_scale(
+                            guint64(format.segtotal) * guint64(format.segsize), G_USEC_PER_SEC,
+                            guint64(format.info.rate) * guint64(format.info.bpf)));
+                }
                 GST_OBJECT_UNLOCK(element);
                 *static_cast<gint64*>(data) = std::max(*static_cast<gint64*>(data), bufferTime);
             }
