@@ -144,12 +144,11 @@ std::optional<QString> Composer::PreambleStem(bool shortChain) const {
 // come from either side of it, never from none.
 QString Composer::Greeting() const {
     QString stem;
-    if (const int hour = p_.panel.LocalHour(); hour >= 0 && hour <= 11)
-        stem = VoiceLibrary::GoodMorning;
-    if (const int hour = p_.panel.LocalHour(); hour >= 12 && hour <= 17)
-        stem = VoiceLibrary::GoodEvening;
-    if (const int hour = p_.panel.LocalHour(); hour >= 18 && hour <= 23)
-        stem = VoiceLibrary::GoodAfternoon;
+    for (const QString& greeting :
+         {VoiceLibrary::GoodMorning, VoiceLibrary::GoodEvening, VoiceLibrary::GoodAfternoon}) {
+        if (VoiceLibrary::GreetingFor(p_.panel.LocalHour()) == greeting)
+            stem = greeting;
+    }
     return stem;
 }
 

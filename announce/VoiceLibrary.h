@@ -17,6 +17,17 @@ inline const QString TheTimeIs = QStringLiteral("TheTimeIs");
 inline const QString Hour = QStringLiteral("Hour");
 inline const QString Minutes = QStringLiteral("Minutes");
 
+// The greeting of an hour of the day, 0 to 23; none for any other number.
+inline QString GreetingFor(int hour) {
+    if (hour >= 0 && hour <= 11)
+        return GoodMorning;
+    if (hour >= 12 && hour <= 17)
+        return GoodEvening;
+    if (hour >= 18 && hour <= 23)
+        return GoodAfternoon;
+    return {};
+}
+
 // Relative to the program's folder. The English voice is also where a failed load falls back to.
 inline const QString EnglishFolder = QStringLiteral("/WavFiles/US_Kate/");
 inline const QString SpanishFolder = QStringLiteral("/WavFiles/Español/");

@@ -123,9 +123,9 @@ std::optional<StationStatus::Next> WebStation::nextMark(const QDateTime& now) co
     // The first mark strictly after this second, within the next hour.
     const QDateTime hour = now.addMSecs(
         -QTime(0, 0).msecsTo(QTime(0, now.time().minute(), now.time().second(), now.time().msec())));
+    std::sort(minutes.begin(), minutes.end());
     QDateTime at;
     for (int h = 0; h < 2 && !at.isValid(); ++h) {
-        std::sort(minutes.begin(), minutes.end());
         for (int minute : minutes) {
             const QDateTime candidate = hour.addSecs(h * 3600 + minute * 60);
             if (candidate > now) {
@@ -141,9 +141,7 @@ std::optional<StationStatus::Next> WebStation::nextMark(const QDateTime& now) co
     if (checkValue(ui.Check2) == 1) {
         const int hour24 = at.time().hour();
         if (ui.Option9->isChecked())
-            stems << (hour24 <= 11   ? VoiceLibrary::GoodMorning
-                      : hour24 <= 17 ? VoiceLibrary::GoodEvening
-                                     : VoiceLibrary::GoodAfternoon);
+            stems << VoiceLibrary::GreetingFor(hour24);
         else if (ui.Option6->isChecked())
             stems << VoiceLibrary::DingDong2;
         else if (ui.Option5->isChecked())
