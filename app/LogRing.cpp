@@ -9,13 +9,14 @@ namespace {
 QtMessageHandler previousHandler = nullptr;
 
 void recordingHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    const QString line = qFormatLogMessage(type, context, message);
     if (previousHandler) {
         previousHandler(type, context, message);
     } else {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
+        std::fprintf(stderr, "%s\n", qUtf8Printable(line));
         std::fflush(stderr);
     }
-    LogRing::install().append(qFormatLogMessage(type, context, message));
+    LogRing::install().append(line);
 }
 } // namespace
 
